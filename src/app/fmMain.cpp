@@ -74,6 +74,9 @@ struct TBusyCursor {
 TMain::TMain(TKeyCheck& Keys, TDeviceSource& Devices, QWidget* Parent) : QDialog(Parent) {
     setObjectName("Main");
     setWindowTitle(QStringLiteral("Перенос ключей на USB токен"));
+    QFont small = font();  // the window was laid out for an 8-point font
+    small.setPointSize(8);
+    setFont(small);
     CreateControls();
     FController = std::make_unique<TKeyTransferController>(Keys, Devices, Events());
     ConnectInputs();
