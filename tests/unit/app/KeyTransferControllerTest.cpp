@@ -344,6 +344,8 @@ struct TransferFailure {
     std::string Shown;
 };
 
+void PrintTo(const TransferFailure& Case, std::ostream* Out) { *Out << Case.Name; }
+
 class TransferFailureTest : public KeyTransferControllerTest,
                             public ::testing::WithParamInterface<TransferFailure> {};
 
