@@ -159,6 +159,21 @@ TEST(DeviceFormatTest, FormatThenParseKeepsEverything) {
   }
 }
 
+// The fuzzer's seeds, through the parser as an ordinary test.
+TEST(DeviceFormatTest, CorpusFilesParseOrFailCleanly) {
+  int parsed = 0, refused = 0;
+  for (const auto& e : fs::directory_iterator(NKICNT_CORPUS)) {
+    try {
+      ParseDevice(ReadFile(e.path()));
+      ++parsed;
+    } catch (const DeviceError&) {
+      ++refused;
+    }
+  }
+  EXPECT_GE(parsed, 1);
+  EXPECT_GE(refused, 1);
+}
+
 // The device tool, as the demo and other tests use it.
 using ToolTest = NkicntTest;
 
