@@ -115,16 +115,27 @@ void TCryptoMan::SetCachePrivateKey(bool value) {
 }
 
 void TCryptoMan::GetKeyInfo(std::string& userName, SecureString& password, std::string& keyPath) {
-    if (!FOnGetKeyInfo) {
-        return;
-    }
+    // The stored parameters answer even without a handler: a bracket opened with SetKeyInfo
+    // must see its password whether or not the application set the event.
     if (FKeyParams) {
         userName = FKeyParams->UserName;
         password = FKeyParams->Password;
         keyPath = FKeyParams->KeyPath;
         return;
     }
-    FOnGetKeyInfo(*this, userName, password, keyPath);
+    // A handler that asks the manager back (GetPassword...) gets the values untouched instead
+    // of calling itself without end.
+    if (!FOnGetKeyInfo || FInKeyInfoEvent) {
+        return;
+    }
+    {
+        FInKeyInfoEvent = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{FInKeyInfoEvent};
+        FOnGetKeyInfo(*this, userName, password, keyPath);
+    }
     if (FUseCount > 0) {
         SetKeyInfo(userName, password, keyPath, KeyInfoFlags::All);
     }

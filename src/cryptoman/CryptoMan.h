@@ -81,8 +81,9 @@ public:
 
     // Key information.
 
-    /// The stored parameters inside a bracket, else the OnGetKeyInfo answer (kept for the rest
-    /// of an open bracket). Without a handler the three values stay untouched.
+    /// The stored parameters of the bracket, else the OnGetKeyInfo answer (kept for the rest of
+    /// an open bracket). Without either, or when the handler itself asks, the three values
+    /// stay untouched.
     void GetKeyInfo(std::string& userName, SecureString& password, std::string& keyPath);
     /// Password := empty, then OnGetKeyInfoEx when assigned.
     void GetKeyInfoEx(SecureString& password, TStream& certStream, TStream& keyStream);
@@ -148,6 +149,7 @@ private:
     std::string FKeyPath;
     std::unique_ptr<TUserCertKeyParams> FKeyParams;
     int FUseCount = 0;
+    bool FInKeyInfoEvent = false;
     std::unique_ptr<TBreloUsbTokenFileDataHolder> FTokenData;
     int FTokenType = 0;
     std::string FTokenSerial;
