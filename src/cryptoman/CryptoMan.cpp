@@ -13,7 +13,8 @@ namespace brelo {
 namespace {
 
 bool HolderIsEmpty(const TBreloUsbTokenFileDataHolder& holder) {
-    for (int i = TBreloUsbTokenFileDataHolder::LowIndex; i <= TBreloUsbTokenFileDataHolder::HighIndex; ++i) {
+    for (int i = TBreloUsbTokenFileDataHolder::LowIndex;
+         i <= TBreloUsbTokenFileDataHolder::HighIndex; ++i) {
         if (!holder.GetData(i).empty()) {
             return false;
         }

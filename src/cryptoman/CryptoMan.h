@@ -27,10 +27,12 @@ struct KeyInfoFlags {
 class TUserCertKeyParams {
 public:
     TUserCertKeyParams(std::string userName, SecureString password, std::string keyPath)
-        : UserName(std::move(userName)), Password(std::move(password)), KeyPath(std::move(keyPath)) {}
+        : UserName(std::move(userName)),
+          Password(std::move(password)),
+          KeyPath(std::move(keyPath)) {}
     /// Overwrites only the fields whose flag is in Flags.
-    void Update(const std::string& userName, const SecureString& password, const std::string& keyPath,
-                unsigned flags);
+    void Update(const std::string& userName, const SecureString& password,
+                const std::string& keyPath, unsigned flags);
 
     std::string UserName;
     SecureString Password;
@@ -39,11 +41,11 @@ public:
 
 class TCryptoMan;
 /// (Sender; var UserName, Password, KeyPath).
-using TGetKeyInfoEvent =
-    std::function<void(TCryptoMan& sender, std::string& userName, SecureString& password, std::string& keyPath)>;
+using TGetKeyInfoEvent = std::function<void(TCryptoMan& sender, std::string& userName,
+                                            SecureString& password, std::string& keyPath)>;
 /// (Sender; out Password; CertStream, KeyStream).
-using TGetKeyInfoEventEx =
-    std::function<void(TCryptoMan& sender, SecureString& password, TStream& certStream, TStream& keyStream)>;
+using TGetKeyInfoEventEx = std::function<void(TCryptoMan& sender, SecureString& password,
+                                              TStream& certStream, TStream& keyStream)>;
 
 /// Holds up to three formats (primary, optional secondary, optional X.509), answers their
 /// questions about the customer, brackets a series of operations so that private keys are
@@ -89,8 +91,8 @@ public:
     void GetKeyInfoEx(SecureString& password, TStream& certStream, TStream& keyStream);
     /// Stores the flagged values; the password is kept only in the bracket's parameters, which
     /// exist inside a bracket after a call with all flags (or an event answer).
-    void SetKeyInfo(const std::string& userName, const SecureString& password, const std::string& keyPath,
-                    unsigned flags);
+    void SetKeyInfo(const std::string& userName, const SecureString& password,
+                    const std::string& keyPath, unsigned flags);
     std::string GetUserName();
     /// The key path with its trailing separator: "\" for a token key path, "/" for a folder
     /// (an empty path becomes "/").

@@ -16,7 +16,8 @@ bool VerifyStreamSignature(TCustomCertificate& cert, const ByteString& signature
     return cert.VerifySignature(bytes.data(), bytes.size(), signature);
 }
 
-bool VerifyTextSignature(TCustomCertificate& cert, const ByteString& signature, const ByteString& text) {
+bool VerifyTextSignature(TCustomCertificate& cert, const ByteString& signature,
+                         const ByteString& text) {
     return cert.VerifySignature(text.data(), text.size(), signature);
 }
 

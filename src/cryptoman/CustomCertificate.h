@@ -66,7 +66,8 @@ public:
     /// True when Issuer issued and signed this certificate; on failure raises when
     /// RaiseOnFailure, else returns false.
     virtual bool VerifyBy(TCustomCertificate& issuer, bool raiseOnFailure) = 0;
-    virtual bool VerifySignature(const void* data, std::size_t size, const ByteString& signature) = 0;
+    virtual bool VerifySignature(const void* data, std::size_t size,
+                                 const ByteString& signature) = 0;
     /// Public-key encryption of a short text.
     virtual ByteString EncryptText(const ByteString& text, bool asBase64) = 0;
     /// A package addressed to this certificate's owner.
@@ -105,7 +106,8 @@ public:
 /// Cert.VerifySignature over all of Data's bytes.
 bool VerifyStreamSignature(TCustomCertificate& cert, const ByteString& signature, TStream& data);
 /// Cert.VerifySignature over the bytes of Text.
-bool VerifyTextSignature(TCustomCertificate& cert, const ByteString& signature, const ByteString& text);
+bool VerifyTextSignature(TCustomCertificate& cert, const ByteString& signature,
+                         const ByteString& text);
 /// Writes the request's GetText bytes to the file (made writable first), replacing it as a whole.
 void SaveRequestToFile(TCustomCertReq& request, const std::string& fileName);
 

@@ -40,8 +40,8 @@ TMemoryStream ReadTestedEntry(const std::string& path, int entry, const SecureSt
 
 std::string ClassName(const std::type_info& type) {
     int status = 0;
-    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
-                                                std::free);
+    std::unique_ptr<char, void (*)(void*)> name(
+        abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
     std::string text = status == 0 && name ? name.get() : type.name();
     const std::size_t colon = text.rfind("::");
     return colon == std::string::npos ? text : text.substr(colon + 2);
@@ -153,7 +153,8 @@ void TCustomCryptoFormat::TestCert(const std::string& userName, const SecureStri
     cert->CheckValidity(warnDays, userName);
 }
 
-void TCustomCryptoFormat::EncryptForRecipients(const std::vector<TCustomCertificate*>&, TStream&, TStream&) {
+void TCustomCryptoFormat::EncryptForRecipients(const std::vector<TCustomCertificate*>&, TStream&,
+                                               TStream&) {
     NotImpl();
 }
 

@@ -40,7 +40,8 @@ public:
 
     // Virtual operations, in their declaration order. "NotImpl" bases raise ENotImplemented.
 
-    /// Checks an issued certificate against the pending new key opened with Password. Base: nothing.
+    /// Checks an issued certificate against the pending new key opened with Password. Base:
+    /// nothing.
     virtual void CheckIssuedCert(const SecureString& password, const ByteString& certText);
     /// Stores the generated key and request, then forgets them. Base: nothing.
     virtual void SaveNewKey();
@@ -68,7 +69,8 @@ public:
     virtual void CheckUserKey() = 0;
     virtual void EncryptStream(TStream& inStream, TStream& outStream, bool useSecondPair) = 0;
     virtual void DecryptStream(TStream& inStream, TStream& outStream, bool useSecondPair) = 0;
-    virtual void ChangePassword(const SecureString& oldPassword, const SecureString& newPassword) = 0;
+    virtual void ChangePassword(const SecureString& oldPassword,
+                                const SecureString& newPassword) = 0;
     virtual void GenerateKey(const SecureString& password, const std::string& country,
                              const std::string& state, const std::string& organization,
                              const std::string& unit, const std::string& email) = 0;
@@ -80,7 +82,8 @@ public:
     virtual void AddRandomSeed(const void* buffer, std::size_t size) = 0;
     virtual bool HasNewKey() = 0;
     /// Proves that the customer's key at Path (a folder or a token key path) opens with Password.
-    virtual void TestKey(const std::string& userName, const SecureString& password, const std::string& path);
+    virtual void TestKey(const std::string& userName, const SecureString& password,
+                         const std::string& path);
     /// Base: nothing.
     virtual void TestNamedCert(const std::string& path, const std::string& name);
     /// Proves that the customer's certificate at Path loads and is valid.

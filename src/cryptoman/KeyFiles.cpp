@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 std::string ChangeFileExt(std::string_view fileName, std::string_view extension) {
     const std::size_t dot = fileName.find_last_of('.');
     const std::size_t delim = fileName.find_last_of(PathDelim);
-    const bool hasExt = dot != std::string_view::npos && (delim == std::string_view::npos || dot > delim);
+    const bool hasExt =
+        dot != std::string_view::npos && (delim == std::string_view::npos || dot > delim);
     std::string result(hasExt ? fileName.substr(0, dot) : fileName);
     return result.append(extension);
 }

@@ -27,7 +27,8 @@ void ExpectKeyed(const std::function<void()>& action, const std::string& key) {
 TEST(CryptoManSlots, SetterRules) {
     TCryptoMan man;
     TPlainFormat a("a"), b("b");
-    ExpectKeyed<ECryptoManError>([&] { man.SetSecondaryCryptoFormat(&b); }, "PrimaryFormatMustAssigned");
+    ExpectKeyed<ECryptoManError>([&] { man.SetSecondaryCryptoFormat(&b); },
+                                 "PrimaryFormatMustAssigned");
     ExpectKeyed<ECryptoManError>([&] { man.SetX509CryptoFormat(&b); }, "PrimaryFormatMustAssigned");
     EXPECT_EQ(man.SecondaryCryptoFormat(), nullptr);
 
@@ -167,12 +168,13 @@ class CryptoManKeyInfo : public ::testing::Test {
 protected:
     void SetUp() override {
         man.SetCryptoFormat(&format);
-        man.SetOnGetKeyInfo([this](TCryptoMan&, std::string& user, SecureString& password, std::string& path) {
-            ++events;
-            user = "EVENTUSER";
-            password = SecureString("event-pw");
-            path = "/event";
-        });
+        man.SetOnGetKeyInfo(
+            [this](TCryptoMan&, std::string& user, SecureString& password, std::string& path) {
+                ++events;
+                user = "EVENTUSER";
+                password = SecureString("event-pw");
+                path = "/event";
+            });
     }
     TCryptoMan man;
     TPlainFormat format;
@@ -204,7 +206,8 @@ TEST_F(CryptoManKeyInfo, BracketKeepsParametersUntilOutermostEnd) {
 
 TEST_F(CryptoManKeyInfo, PartialFlagsInsideBracketStoreNoParameters) {
     TCryptoManUse use(man);
-    man.SetKeyInfo("USER01", SecureString("secret"), "/keys", KeyInfoFlags::UserName | KeyInfoFlags::Password);
+    man.SetKeyInfo("USER01", SecureString("secret"), "/keys",
+                   KeyInfoFlags::UserName | KeyInfoFlags::Password);
     EXPECT_EQ(man.GetUserName(), "USER01");
     EXPECT_EQ(man.GetKeyPath(), "/event/");  // not flagged, so the event answers
     EXPECT_EQ(events, 1);
@@ -226,12 +229,13 @@ TEST_F(CryptoManKeyInfo, EventAskedOncePerBracket) {
 }
 
 TEST_F(CryptoManKeyInfo, HandlerThatAsksTheManagerBackDoesNotRecurse) {
-    man.SetOnGetKeyInfo([this](TCryptoMan& sender, std::string& user, SecureString& password, std::string& path) {
-        ++events;
-        user = sender.GetUserName();
-        password = sender.GetPassword();
-        path = sender.GetKeyPath();
-    });
+    man.SetOnGetKeyInfo(
+        [this](TCryptoMan& sender, std::string& user, SecureString& password, std::string& path) {
+            ++events;
+            user = sender.GetUserName();
+            password = sender.GetPassword();
+            path = sender.GetKeyPath();
+        });
     EXPECT_EQ(man.GetPassword(), "");
     EXPECT_EQ(events, 1);
 }
@@ -291,7 +295,8 @@ protected:
         dir.Write("USER01.pkey", TPlainKey::Content("pw"));
         man.SetCryptoFormat(&primary);
         man.SetSecondaryCryptoFormat(&secondary);
-        man.SetKeyInfo("USER01", SecureString(), dir.Path(), KeyInfoFlags::UserName | KeyInfoFlags::KeyPath);
+        man.SetKeyInfo("USER01", SecureString(), dir.Path(),
+                       KeyInfoFlags::UserName | KeyInfoFlags::KeyPath);
         man.SetOnGetKeyInfo([](TCryptoMan&, std::string&, SecureString& password, std::string&) {
             password = SecureString("pw");
         });

@@ -16,7 +16,8 @@ protected:
     void SetUp() override {
         man.SetCryptoFormat(&format);
         man.BeginUse();
-        man.SetKeyInfo("USER01", SecureString("pw"), std::string("USBToken:") + FakeToken::Name, KeyInfoFlags::All);
+        man.SetKeyInfo("USER01", SecureString("pw"), std::string("USBToken:") + FakeToken::Name,
+                       KeyInfoFlags::All);
     }
     void TearDown() override { man.EndUse(); }
 

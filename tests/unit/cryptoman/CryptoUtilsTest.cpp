@@ -15,7 +15,8 @@ TEST(EncodeStreamBase64, ReplacesTheContentFromTheStart) {
     struct Case {
         ByteString data, text;
     };
-    const Case cases[] = {{"", ""}, {"a", "YQ=="}, {"abc", "YWJj"}, {ByteString("\0\xff\x10", 3), "AP8Q"}};
+    const Case cases[] = {
+        {"", ""}, {"a", "YQ=="}, {"abc", "YWJj"}, {ByteString("\0\xff\x10", 3), "AP8Q"}};
     for (const Case& c : cases) {
         TMemoryStream stream(c.data);
         stream.Seek(0, SeekOrigin::End);
@@ -52,7 +53,8 @@ TEST(KeyFiles, FindFileNoCase) {
     std::filesystem::create_directory(dir.File("USER01.KEY"));  // a folder is not a key file
 
     EXPECT_EQ(FindFileNoCase(dir.Path(), "CA.CER"), dir.File("CA.CER"));  // exact match wins
-    EXPECT_EQ(FindFileNoCase(dir.Path(), "Ca.cer"), dir.File("CA.CER"));  // else the first in byte order
+    EXPECT_EQ(FindFileNoCase(dir.Path(), "Ca.cer"),
+              dir.File("CA.CER"));  // else the first in byte order
     EXPECT_EQ(FindFileNoCase(dir.Path() + "/", "TRANSPORT.CER"), dir.File("Transport.Cer"));
     EXPECT_EQ(FindFileNoCase(dir.Path(), "user01.key"), "");
     EXPECT_EQ(FindFileNoCase(dir.File("missing"), "CA.CER"), "");

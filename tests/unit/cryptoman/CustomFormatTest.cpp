@@ -19,7 +19,8 @@ protected:
         dir.Write("USER01.pkey", TPlainKey::Content("pw"));
         dir.Write("USER01.pcer", TPlainCert::Content("USER01"));
         man.SetCryptoFormat(&format);
-        man.SetKeyInfo("USER01", SecureString(), dir.Path(), KeyInfoFlags::UserName | KeyInfoFlags::KeyPath);
+        man.SetKeyInfo("USER01", SecureString(), dir.Path(),
+                       KeyInfoFlags::UserName | KeyInfoFlags::KeyPath);
         man.SetOnGetKeyInfo([](TCryptoMan&, std::string&, SecureString& password, std::string&) {
             password = SecureString("pw");
         });

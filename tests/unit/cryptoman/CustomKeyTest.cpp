@@ -24,7 +24,8 @@ TEST(CustomKey, LoadFromStreamChecksAndKeepsBytesOnFailure) {
     TPlainKey key;
     EXPECT_EQ(key.Data().Size(), 0);
     key.LoadFromText(TPlainKey::Content("pw"), SecureString("pw"));
-    EXPECT_THROW(key.LoadFromText(TPlainKey::Content("other"), SecureString("pw")), EPlainWrongPassword);
+    EXPECT_THROW(key.LoadFromText(TPlainKey::Content("other"), SecureString("pw")),
+                 EPlainWrongPassword);
     EXPECT_EQ(key.Data().Bytes(), TPlainKey::Content("other"));
     key.LoadFromStream(key.Data(), SecureString("other"));  // its own data, reloaded
     EXPECT_EQ(key.Data().Bytes(), TPlainKey::Content("other"));

@@ -16,7 +16,8 @@ namespace brelo::test {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "cryptoman-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "cryptoman-XXXXXX").string();
         FPath = ::mkdtemp(pattern.data());
     }
     ~TempDir() {
@@ -48,16 +49,17 @@ public:
     std::string LastPassword;
 
     FakeToken() {
-        TBreloUsbTokenInt::SetReadTokenDataProc(
-            [this](const std::string& device, const SecureString& password, TBreloUsbTokenFileDataHolder& holder) {
-                Seen(device);
-                LastPassword = password.str();
-                ++DataReads;
-                for (int i = 0; i < 16 && device == Name; ++i) {
-                    holder.SetData(i, Entries[i]);
-                }
-                return device == Name;
-            });
+        TBreloUsbTokenInt::SetReadTokenDataProc([this](const std::string& device,
+                                                       const SecureString& password,
+                                                       TBreloUsbTokenFileDataHolder& holder) {
+            Seen(device);
+            LastPassword = password.str();
+            ++DataReads;
+            for (int i = 0; i < 16 && device == Name; ++i) {
+                holder.SetData(i, Entries[i]);
+            }
+            return device == Name;
+        });
         TBreloUsbTokenInt::SetReadTokenFileProc(
             [this](const std::string& device, int entry, const SecureString&, TStream& data) {
                 Seen(device);
@@ -68,10 +70,11 @@ public:
             Seen(device);
             return Present && device == Name;
         });
-        TBreloUsbTokenInt::SetGetTokenInfoProc([this](const std::string& device, TUsbTokenInfo& info) {
-            Seen(device);
-            info = TUsbTokenInfo{Name, "SERIAL-77", 5};
-        });
+        TBreloUsbTokenInt::SetGetTokenInfoProc(
+            [this](const std::string& device, TUsbTokenInfo& info) {
+                Seen(device);
+                info = TUsbTokenInfo{Name, "SERIAL-77", 5};
+            });
     }
     ~FakeToken() {
         TBreloUsbTokenInt::SetReadTokenDataProc(nullptr);

@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/CryptoErrors.h"
@@ -118,8 +118,8 @@ public:
     void EncryptStream(TStream&, TStream&, bool) override {}
     void DecryptStream(TStream&, TStream&, bool) override {}
     void ChangePassword(const SecureString&, const SecureString&) override {}
-    void GenerateKey(const SecureString&, const std::string&, const std::string&, const std::string&,
-                     const std::string&, const std::string&) override {}
+    void GenerateKey(const SecureString&, const std::string&, const std::string&,
+                     const std::string&, const std::string&, const std::string&) override {}
     void ReleaseKeys() override {
         Log("ReleaseKeys");
         ++Releases;
@@ -146,14 +146,16 @@ public:
             return nullptr;
         }
         auto cert = CertificateClass().Create();
-        TMemoryStream stream(ReadUserFile(CertificateClass().TokenEntry(), CertificateClass().FileExtension()));
+        TMemoryStream stream(
+            ReadUserFile(CertificateClass().TokenEntry(), CertificateClass().FileExtension()));
         cert->LoadFromStream(stream);
         return cert;
     }
 
     std::unique_ptr<TCustomKey> ReadUserKey() override {
         const int inFlight = ++ReadsInFlight;
-        for (int seen = MaxReadsInFlight; inFlight > seen && !MaxReadsInFlight.compare_exchange_weak(seen, inFlight);) {
+        for (int seen = MaxReadsInFlight;
+             inFlight > seen && !MaxReadsInFlight.compare_exchange_weak(seen, inFlight);) {
         }
         struct Leave {
             std::atomic<int>& count;
@@ -181,7 +183,8 @@ private:
             TCryptoMan::CheckTokenFileData(data);
             return data;
         }
-        const std::string fileName = KeyFilePath(man.GetKeyPath(), ChangeFileExt(man.GetUserName(), extension));
+        const std::string fileName =
+            KeyFilePath(man.GetKeyPath(), ChangeFileExt(man.GetUserName(), extension));
         TCryptoMan::CheckUserDiskFile(fileName);
         return ReadFileBytes(fileName);
     }
