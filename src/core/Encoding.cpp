@@ -1,0 +1,68 @@
+#include "core/Encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "core/ByteString.h"
+#include "core/Exceptions.h"
+
+namespace brelo {
+
+namespace {
+
+struct IconvCloser {
+    void operator()(iconv_t cd) const { iconv_close(cd); }
+};
+
+std::string Describe(std::string_view rest) {
+    // Name the offending character by its UTF-8 bytes so the customer can find it.
+    std::size_t len = 1;
+    const auto lead = static_cast<unsigned char>(rest.empty() ? 0 : rest[0]);
+    if (lead >= 0xF0) {
+        len = 4;
+    } else if (lead >= 0xE0) {
+        len = 3;
+    } else if (lead >= 0xC0) {
+        len = 2;
+    }
+    return std::string(rest.substr(0, std::min(len, rest.size())));
+}
+
+std::string Convert(std::string_view input, const char* from, const char* to, bool wipe) {
+    iconv_t raw = iconv_open(to, from);
+    if (raw == reinterpret_cast<iconv_t>(-1)) {
+        throw EEncodingError(std::string("Cannot convert text from ") + from + " to " + to);
+    }
+    std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser> cd(raw);
+    std::string out(input.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(input.data());
+    std::size_t inLeft = input.size();
+    char* dst = out.data();
+    std::size_t outLeft = out.size();
+    if (iconv(cd.get(), &in, &inLeft, &dst, &outLeft) == static_cast<std::size_t>(-1)) {
+        const std::string_view rest(in, inLeft);
+        const bool invalid = errno == EILSEQ || errno == EINVAL;
+        if (wipe) {
+            WipeString(out);
+        }
+        if (invalid && std::string_view(from) == "UTF-8" && std::string_view(to) == "CP1251") {
+            throw EEncodingError("The character \"" + Describe(rest) +
+                                 "\" cannot be used here: it is not in the Windows-1251 code page");
+        }
+        throw EEncodingError(std::string("The text is not valid ") + from);
+    }
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+}  // namespace
+
+std::string Utf8ToCp1251(std::string_view utf8) { return Convert(utf8, "UTF-8", "CP1251", true); }
+
+std::string Cp1251ToUtf8(std::string_view cp1251) { return Convert(cp1251, "CP1251", "UTF-8", true); }
+
+std::string Utf8ToUtf16LE(std::string_view utf8) { return Convert(utf8, "UTF-8", "UTF-16LE", true); }
+
+}  // namespace brelo
