@@ -1,6 +1,7 @@
 #include "Contexts.h"
 
 #include <atomic>
+#include <new>
 
 namespace gostcsp {
 
@@ -20,19 +21,35 @@ std::uint32_t NextHandle() {
     return h;
 }
 
+namespace {
+
+// The tables outlive every static destructor: a program that dlopened this library may call
+// CSPDeInitialize from its own exit handlers, after this library's statics would be gone.
+template <typename T>
+class Immortal {
+public:
+    Immortal() { ::new (static_cast<void*>(FStorage)) T(); }
+    T& Get() { return *std::launder(reinterpret_cast<T*>(FStorage)); }
+
+private:
+    alignas(T) unsigned char FStorage[sizeof(T)];
+};
+
+}  // namespace
+
 HandleTable<CipherCtx>& CipherTable() {
-    static HandleTable<CipherCtx> table;
-    return table;
+    static Immortal<HandleTable<CipherCtx>> table;
+    return table.Get();
 }
 
 HandleTable<HashCtx>& HashTable() {
-    static HandleTable<HashCtx> table;
-    return table;
+    static Immortal<HandleTable<HashCtx>> table;
+    return table.Get();
 }
 
 HandleTable<SignCtx>& SignTable() {
-    static HandleTable<SignCtx> table;
-    return table;
+    static Immortal<HandleTable<SignCtx>> table;
+    return table.Get();
 }
 
 }  // namespace gostcsp

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Gost28147.h"
-#include "GostProv.h"
+#include "gost/GostProv.h"
 #include "gostcsp.h"
 
 using namespace gosttest;

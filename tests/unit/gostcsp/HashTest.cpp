@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Gost3411.h"
-#include "GostProv.h"
+#include "gost/GostProv.h"
 #include "gostcsp.h"
 
 using namespace gosttest;

@@ -6,7 +6,7 @@
 
 #include "Gost3410.h"
 #include "GostParams.h"
-#include "GostProv.h"
+#include "gost/GostProv.h"
 #include "gostcsp.h"
 
 using namespace gosttest;
