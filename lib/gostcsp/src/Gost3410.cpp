@@ -2,6 +2,11 @@
 
 #include <openssl/crypto.h>
 
+#include <algorithm>
+#include <deque>
+#include <mutex>
+#include <string>
+
 namespace gostcsp {
 
 namespace {
@@ -27,9 +32,55 @@ BnPtr ModExp(const BIGNUM* base, const BIGNUM* e, const BIGNUM* m, BN_CTX* ctx, 
     return r;
 }
 
+// The parameter sets proven valid lately. Every signature and key check passes its set in
+// again, and the primality test of a 1024-bit p costs far more than the signature itself.
+class TValidatedSets {
+public:
+    static std::string Key(const BIGNUM* p, const BIGNUM* q, const BIGNUM* a) {
+        std::string key;
+        for (const BIGNUM* v : {p, q, a}) {
+            std::string bytes(std::size_t(BN_num_bytes(v)), '\0');
+            BN_bn2bin(v, reinterpret_cast<unsigned char*>(bytes.data()));
+            key += std::to_string(bytes.size()) + ':' + bytes;
+        }
+        return key;
+    }
+    bool Contains(const std::string& key) {
+        std::lock_guard lock(FMutex);
+        return std::find(FSets.begin(), FSets.end(), key) != FSets.end();
+    }
+    void Add(std::string key) {
+        std::lock_guard lock(FMutex);
+        if (FSets.size() == 8) FSets.pop_front();
+        FSets.push_back(std::move(key));
+    }
+
+private:
+    std::mutex FMutex;
+    std::deque<std::string> FSets;
+};
+
+TValidatedSets& ValidatedSets() {
+    static TValidatedSets sets;
+    return sets;
+}
+
+bool CheckParams(const BIGNUM* p, const BIGNUM* q, const BIGNUM* a);
+
 }  // namespace
 
 bool Gost3410ParamsValid(const BIGNUM* p, const BIGNUM* q, const BIGNUM* a) {
+    if (BN_is_negative(p) || BN_is_negative(q) || BN_is_negative(a)) return false;
+    std::string key = TValidatedSets::Key(p, q, a);
+    if (ValidatedSets().Contains(key)) return true;
+    if (!CheckParams(p, q, a)) return false;
+    ValidatedSets().Add(std::move(key));
+    return true;
+}
+
+namespace {
+
+bool CheckParams(const BIGNUM* p, const BIGNUM* q, const BIGNUM* a) {
     int qbits = BN_num_bits(q);
     if (!FieldSize(p) || qbits < 255 || qbits > 256 || BN_is_negative(a)) return false;
     BnCtxPtr ctx = BnCtxNew();
@@ -40,6 +91,8 @@ bool Gost3410ParamsValid(const BIGNUM* p, const BIGNUM* q, const BIGNUM* a) {
     if (!BN_is_one(ModExp(a, q, p, ctx.get(), false).get())) return false;
     return IsPrime(q, ctx.get()) && IsPrime(p, ctx.get());
 }
+
+}  // namespace
 
 bool Gost3410PrivateValid(const Gost3410Params& params, const BIGNUM* x) {
     BnPtr zero = BnWord(0);
