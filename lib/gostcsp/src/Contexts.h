@@ -55,9 +55,11 @@ public:
         std::lock_guard lock(FMutex);
         return FItems.erase(h) == 1;
     }
+    /// Destroys every context and gives back all memory of the table, so that nothing is
+    /// left behind when the library is unloaded afterwards.
     void Clear() {
         std::lock_guard lock(FMutex);
-        FItems.clear();
+        std::unordered_map<CSP_HANDLE, std::unique_ptr<T>>().swap(FItems);
     }
 
 private:
