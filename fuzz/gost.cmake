@@ -1,3 +1,0 @@
-add_executable(fuzz_gost_keys fuzz_gost_keys.cpp)
-target_link_libraries(fuzz_gost_keys PRIVATE brelo_gost brelo_core)
-target_link_options(fuzz_gost_keys PRIVATE -fsanitize=fuzzer)
