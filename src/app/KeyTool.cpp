@@ -78,7 +78,7 @@ int FindDevice(const std::vector<std::string>& Lines, const std::string& Wanted)
     return -1;
 }
 
-int Devices(TKeyCheck& Keys, TDeviceSource& Source, TKeyToolIo& Io) {
+int ListDevices(TKeyCheck& Keys, TDeviceSource& Source, TKeyToolIo& Io) {
     TCollected shown;
     TKeyTransferController wizard(Keys, Source, shown.Events());
     try {
@@ -130,7 +130,20 @@ int Transfer(const TOptions& Options, TKeyCheck& Keys, TDeviceSource& Source, TK
     return 0;
 }
 
-int Show(const TOptions& Options, TKeyToolIo& Io) {
+// The device line of the token the text names, as the hooks find tokens by it; the text as
+// given when no listed token matches.
+std::string ResolveDevice(const std::string& Wanted, TDeviceSource& Source) {
+    std::vector<std::string> lines;
+    try {
+        for (const TDeviceEntry& entry : Source.Enumerate()) lines.push_back(TKeyTransferController::DeviceLine(entry));
+    } catch (const std::exception&) {
+        return Wanted;  // the hook reports what is wrong with the token
+    }
+    const int found = FindDevice(lines, Wanted);
+    return found < 0 ? Wanted : lines[found];
+}
+
+int Show(const TOptions& Options, TDeviceSource& Source, TKeyToolIo& Io) {
     if (Options.Device.empty() || !Options.Login.empty() || !Options.Keys.empty() || Options.First) {
         Io.Err << UsageText;
         return 2;
@@ -139,7 +152,7 @@ int Show(const TOptions& Options, TKeyToolIo& Io) {
     TBreloUsbTokenFileDataHolder holder;
     try {
         if (!ReadTokenDataProc) throw Exception("Модуль USB токенов не подключен к программе");
-        ReadTokenDataProc(Options.Device, password, holder);
+        ReadTokenDataProc(ResolveDevice(Options.Device, Source), password, holder);
     } catch (const std::exception& e) {
         Io.Err << ShowReadError(e.what()) << '\n';
         return 1;
@@ -152,7 +165,7 @@ int Show(const TOptions& Options, TKeyToolIo& Io) {
 
 }  // namespace
 
-int RunKeyTool(const std::vector<std::string>& Args, TKeyCheck& Keys, TDeviceSource& Devices_, TKeyToolIo& Io) {
+int RunKeyTool(const std::vector<std::string>& Args, TKeyCheck& Keys, TDeviceSource& Devices, TKeyToolIo& Io) {
     TOptions options;
     std::string problem;
     if (!Args.empty() && (Args[0] == "--help" || Args[0] == "-h" || Args[0] == "help")) {
@@ -163,9 +176,9 @@ int RunKeyTool(const std::vector<std::string>& Args, TKeyCheck& Keys, TDeviceSou
         Io.Err << "brelo-keytool: " << problem << '\n' << UsageText;
         return 2;
     }
-    if (options.Command == "devices" && Args.size() == 1) return Devices(Keys, Devices_, Io);
-    if (options.Command == "transfer") return Transfer(options, Keys, Devices_, Io);
-    if (options.Command == "show") return Show(options, Io);
+    if (options.Command == "devices" && Args.size() == 1) return ListDevices(Keys, Devices, Io);
+    if (options.Command == "transfer") return Transfer(options, Keys, Devices, Io);
+    if (options.Command == "show") return Show(options, Devices, Io);
     Io.Err << "brelo-keytool: неизвестная команда " << options.Command << '\n' << UsageText;
     return 2;
 }

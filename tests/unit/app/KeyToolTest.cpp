@@ -202,6 +202,10 @@ TEST_F(KeyToolTest, ShowListsSizesAndCertificatesButNoKeyBytes) {
     EXPECT_THAT(out, HasSubstr("15  не используется: 0 байт\n"));
     EXPECT_THAT(out, Not(HasSubstr("secret bytes")));
 
+    // A serial number or a name alone names the listed token's line, as the hooks find it.
+    ASSERT_EQ(Run({"show", "--device", "0B"}), 0) << Err.str();
+    EXPECT_EQ(device, "TOKEN B" + std::string(25, ' ') + "[0B]");
+
     TBreloUsbTokenInt::SetReadTokenDataProc([](const std::string&, const SecureString&, TBreloUsbTokenFileDataHolder&) -> bool {
         throw Exception("CKR_PIN_INCORRECT");
     });
