@@ -1,0 +1,34 @@
+#include "core/Exceptions.h"
+
+#include <string_view>
+
+namespace brelo {
+
+namespace {
+std::string_view SourceRelative(std::string_view path) {
+    for (std::string_view root : {"/src/", "/lib/", "/tests/"}) {
+        if (auto at = path.rfind(root); at != std::string_view::npos) {
+            return path.substr(at + 1);
+        }
+    }
+    return path;
+}
+}  // namespace
+
+std::string AssertionText(const std::string& text, const std::source_location& where) {
+    std::string message = "Assertion failure";
+    if (!text.empty()) {
+        message += ": " + text;
+    }
+    message += " (" + std::string(SourceRelative(where.file_name())) + ", line " +
+               std::to_string(where.line()) + ")";
+    return message;
+}
+
+void Assert(bool condition, const std::string& text, std::source_location where) {
+    if (!condition) {
+        throw EAssertionFailed(AssertionText(text, where));
+    }
+}
+
+}  // namespace brelo
