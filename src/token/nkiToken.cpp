@@ -353,7 +353,8 @@ void TnkiTokenList::RemoveDuplicates() {
                 key += c;
             }
         }
-        key = UpperCase(key);
+        // PKCS#11 serial numbers come blank-padded; native identifiers do not.
+        key = UpperCase(Trim(key));
         auto [at, isNew] = first.emplace(key, i);
         token.FDeleteMark = 0;
         if (isNew) {
