@@ -436,7 +436,29 @@ CK_RV TnkiPKCS::WriteDataObject(CK_SESSION_HANDLE Session, TStream& Stream) {
     Stream.SetPosition(0);
     Stream.ReadBuffer(buffer.data(), static_cast<std::int64_t>(buffer.size()));
     CK_ATTRIBUTE value = Attribute(CKA_VALUE, buffer.data(), buffer.size());
-    return FFunctionList->C_SetAttributeValue(Session, object, &value, 1);
+    rv = FFunctionList->C_SetAttributeValue(Session, object, &value, 1);
+    if (rv != CKR_ATTRIBUTE_READ_ONLY) {
+        return rv;
+    }
+    return ReplaceDataObject(Session, object, value);
+}
+
+CK_RV TnkiPKCS::ReplaceDataObject(CK_SESSION_HANDLE Session, CK_OBJECT_HANDLE Object, const CK_ATTRIBUTE& Value) {
+    // Libraries that keep to the letter of the standard fix a data object's value at its
+    // creation. The new object is made first and the old one destroyed after, so a refusal
+    // at either step leaves the old object as the only one.
+    std::vector<CK_ATTRIBUTE> tmpl = DataObjectTemplate();
+    tmpl.push_back(Value);
+    CK_OBJECT_HANDLE replacement = CK_INVALID_HANDLE;
+    CK_RV rv = FFunctionList->C_CreateObject(Session, tmpl.data(), tmpl.size(), &replacement);
+    if (rv != CKR_OK) {
+        return rv;
+    }
+    rv = FFunctionList->C_DestroyObject(Session, Object);
+    if (rv != CKR_OK) {
+        FFunctionList->C_DestroyObject(Session, replacement);
+    }
+    return rv;
 }
 
 }  // namespace brelo

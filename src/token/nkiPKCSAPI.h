@@ -78,6 +78,8 @@ public:
     }
 
     bool IsUsable() const noexcept { return FFunctionList != nullptr; }
+    /// The library's function list; null while unusable.
+    CK_FUNCTION_LIST* Functions() const noexcept { return FFunctionList; }
     /// Filter 0: every token of the class's makers; 1: initialised ones; 2: the others.
     CK_RV EnumerateTokens(TPKCSDeviceInfoArray& Infos, int Filter);
     /// The slot of the present token whose 16-character serial equals Serial exactly (the
@@ -94,6 +96,8 @@ public:
     /// The data object's value into Stream (size, bytes, position 0); Stream untouched on failure.
     CK_RV ReadDataObject(CK_SESSION_HANDLE Session, TStream& Stream);
     /// Replaces the data object's value with all of Stream, creating the object when missing.
+    /// A library that refuses to change a data object's value (CKR_ATTRIBUTE_READ_ONLY) gets a
+    /// new object in place of the old one.
     CK_RV WriteDataObject(CK_SESSION_HANDLE Session, TStream& Stream);
 
     static std::string BytesToStr(const unsigned char* Bytes, int HighIndex, bool AsNumbers = false);
@@ -115,6 +119,8 @@ private:
     /// Loads, asks for the function list and initialises; failure leaves the object unusable.
     void LoadVendorLibrary();
     CK_RV PresentSlots(std::vector<CK_SLOT_ID>& Slots, bool RetryEmpty);
+    /// Replaces Object by a new one with the same template and Value.
+    CK_RV ReplaceDataObject(CK_SESSION_HANDLE Session, CK_OBJECT_HANDLE Object, const CK_ATTRIBUTE& Value);
     CK_RV LoginAs(CK_SESSION_HANDLE Session, CK_USER_TYPE User, const SecureString& Pin);
 
     TDynamicLibrary FLibrary;
