@@ -1,11 +1,6 @@
 #include "app/KeyTransferController.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <memory>
-#include <optional>
 
 #include "app/TokenErrorMessages.h"
 #include "core/CryptoErrors.h"
@@ -13,6 +8,7 @@
 #include "core/Format.h"
 #include "core/Streams.h"
 #include "core/Text.h"
+#include "cryptoman/KeyFiles.h"
 #include "token/BreloUsbTokenUtils.h"
 
 namespace brelo {
@@ -27,28 +23,6 @@ const char* const BadKeyFormatText =
 const char* const OtherErrorText = "Ошибка: ";
 const char* const SuccessFormat = "Ключи пользователя %S перенесены на USB токен";
 const char* const NoWriteKeysProcText = "Модуль USB токенов не подключен к программе";
-
-// The key folder as typed, with the platform separator the crypto manager adds too.
-std::string FolderOf(const std::string& KeyPath) {
-    if (!KeyPath.empty() && KeyPath.back() == '/') return KeyPath;
-    return KeyPath + '/';
-}
-
-// Key disks were made on a file system that ignores letter case: USER01.CER answers for
-// USER01.cer. An exact match wins; otherwise the first entry equal without regard to case.
-std::optional<std::string> FindKeyFile(const std::string& Folder, const std::string& Name) {
-    struct stat st {};
-    const std::string exact = Folder + Name;
-    if (::stat(exact.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return exact;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(Folder.c_str()), ::closedir);
-    if (!dir) return std::nullopt;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        if (!SameText(entry->d_name, Name)) continue;
-        const std::string path = Folder + entry->d_name;
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
-    }
-    return std::nullopt;
-}
 
 // True when something is left after trimming; looks without copying (the password).
 bool HasNonBlank(std::string_view Text) {
@@ -206,15 +180,16 @@ std::string TKeyTransferController::DeviceLine(const TDeviceEntry& Entry) {
 }
 
 bool TKeyTransferController::KeyFileExists(const std::string& Name, bool RaiseIfMissing) const {
-    if (FindKeyFile(FolderOf(FKeyPath), Name)) return true;
+    // Key disks were made on a file system that ignores letter case.
+    if (!FindFileNoCase(FKeyPath, Name).empty()) return true;
     if (RaiseIfMissing) throw Exception(MissingKeyFileText + Name);
     return false;
 }
 
 ByteString TKeyTransferController::ReadKeySetFile(const std::string& Name) const {
     try {
-        const auto path = FindKeyFile(FolderOf(FKeyPath), Name);
-        if (path) return ReadFileBytes(*path);
+        const std::string path = FindFileNoCase(FKeyPath, Name);
+        if (!path.empty()) return ReadFileBytes(path);
     } catch (const std::exception&) {
     }
     throw Exception(UnreadableKeyFileText + Name);
