@@ -4,14 +4,14 @@
 #include "app/TokenListDevices.h"
 #include "cryptoman/CryptoMan.h"
 #include "gost/CryptoCifer.h"
-#include "openssl/CryptoOpenSSL.h"
+#include "openssl/OpenSSLCryptoFormat.h"
 #include "token/BreloUsbToken.h"
 
 namespace brelo {
 
 void StartUpKeyTransfer() {
     RegisterBreloUsbTokenHooks();
-    RegisterOpenSSLSha1TextProc();
+    RegisterOpenSSLFormat();
 }
 
 void ShutDownKeyTransfer() { ReleaseBreloUsbTokens(); }
