@@ -92,7 +92,6 @@ void TKeyTransferController::ValidateUserKey() {
         const std::string login = FUserName;
         KeyFileExists(login + ".cer", true);
         KeyFileExists(login + ".key", true);
-        FHasGostKeys = false;
         FHasGostKeys = KeyFileExists(login + ".cer2", false) || KeyFileExists(login + ".key2", false);
         if (FHasGostKeys) {
             KeyFileExists(login + ".cer2", true);
