@@ -4,6 +4,7 @@
 
 #include "core/Format.h"
 #include "token/BreloUsbToken.h"
+#include "token/nkiTokenAuthor.h"
 #include "token/nkiTokenPKCS.h"
 
 namespace brelo {
@@ -166,6 +167,7 @@ TBreloUsbToken& FindToken(const std::string& DeviceText) {
 }
 
 void RegisterBreloUsbTokenHooks() {
+    RegisterNativeTokenKind();
     RegisterPKCSTokenKinds();
     TBreloUsbTokenInt::SetReadTokenFileProc(ReadTokenFileImpl);
     TBreloUsbTokenInt::SetWriteTokenFileProc(WriteTokenFileImpl);
