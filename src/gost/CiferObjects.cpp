@@ -8,11 +8,14 @@ namespace brelo {
 
 namespace {
 
-[[noreturn]] void NotImpl() { RaiseKeyed<ENotImplemented>("NotImpl"); }
+[[noreturn]] void NotImpl() {
+    RaiseKeyed<ENotImplemented>("NotImpl");
+}
 
 }  // namespace
 
-std::unique_ptr<TCiferKey> TCiferKey::CreateFromEngine(TZtCifer& engine, const SecureString& password) {
+std::unique_ptr<TCiferKey> TCiferKey::CreateFromEngine(TZtCifer& engine,
+                                                       const SecureString& password) {
     TMemoryStream file;
     engine.SavePrivateKeyToStream(file, password);
     auto key = std::make_unique<TCiferKey>(file, password);
@@ -21,7 +24,9 @@ std::unique_ptr<TCiferKey> TCiferKey::CreateFromEngine(TZtCifer& engine, const S
     return key;
 }
 
-void TCiferKey::DecryptStream(TStream&, TStream&, TCustomCertificate&) { NotImpl(); }
+void TCiferKey::DecryptStream(TStream&, TStream&, TCustomCertificate&) {
+    NotImpl();
+}
 
 void TCiferKey::SaveEncrypted(TStream& stream, const SecureString& password) {
     Assert(FEngine != nullptr, "Ошибка при сохранении в файл ключа TCiferKey");
@@ -37,34 +42,49 @@ void TCiferKey::LoadFromStream(TStream& stream, const SecureString& password) {
 }
 
 void TCiferKey::Check() {
-    if (!FEngine) RaiseKeyed<ECiferError>("PrivKeyInvalid");
+    if (!FEngine)
+        RaiseKeyed<ECiferError>("PrivKeyInvalid");
     FEngine->CheckPrivateKey();
 }
 
 ByteString TCiferKey::Sign(const void* data, std::size_t size, bool asBase64) {
     ByteString signature;
-    if (FEngine) FEngine->SignBuffer(data, size, asBase64, signature);
+    if (FEngine)
+        FEngine->SignBuffer(data, size, asBase64, signature);
     return signature;
 }
 
-SecureString TCiferKey::DecryptText(const ByteString&, bool) { NotImpl(); }
+SecureString TCiferKey::DecryptText(const ByteString&, bool) {
+    NotImpl();
+}
 
-std::string TCiferCert::GetKeyId(int) { return FEngine ? Sha1Text(FEngine->GetPublicKeyBlock()) : std::string(); }
+std::string TCiferCert::GetKeyId(int) {
+    return FEngine ? Sha1Text(FEngine->GetPublicKeyBlock()) : std::string();
+}
 
-std::string TCiferCert::GetSerialNumber() { NotImpl(); }
+std::string TCiferCert::GetSerialNumber() {
+    NotImpl();
+}
 
 ByteString TCiferCert::GetText() {
-    if (!FEngine) return {};
+    if (!FEngine)
+        return {};
     TMemoryStream text;
     FEngine->SavePublicKeyToStream(text);
     return text.Bytes();
 }
 
-std::string TCiferCert::GetVersionText() { return FEngine ? FEngine->GetProviderVersion() : std::string(); }
+std::string TCiferCert::GetVersionText() {
+    return FEngine ? FEngine->GetProviderVersion() : std::string();
+}
 
-TDateTime TCiferCert::GetNotBefore() { NotImpl(); }
+TDateTime TCiferCert::GetNotBefore() {
+    NotImpl();
+}
 
-TDateTime TCiferCert::GetNotAfter() { NotImpl(); }
+TDateTime TCiferCert::GetNotAfter() {
+    NotImpl();
+}
 
 template <typename Load>
 void TCiferCert::LoadWith(Load load) {
@@ -84,18 +104,25 @@ void TCiferCert::LoadFromText(const ByteString& text) {
     });
 }
 
-bool TCiferCert::VerifyBy(TCustomCertificate&, bool) { NotImpl(); }
+bool TCiferCert::VerifyBy(TCustomCertificate&, bool) {
+    NotImpl();
+}
 
 bool TCiferCert::VerifySignature(const void* data, std::size_t size, const ByteString& signature) {
     return FEngine ? FEngine->VerifyBuffer(data, size, signature, true) : false;
 }
 
-ByteString TCiferCert::EncryptText(const ByteString&, bool) { NotImpl(); }
+ByteString TCiferCert::EncryptText(const ByteString&, bool) {
+    NotImpl();
+}
 
-void TCiferCert::EncryptStream(TStream&, TStream&) { NotImpl(); }
+void TCiferCert::EncryptStream(TStream&, TStream&) {
+    NotImpl();
+}
 
 void TCiferCert::CheckValidity(int, const std::string&) {
-    if (FEngine) FEngine->CheckPublicKey();
+    if (FEngine)
+        FEngine->CheckPublicKey();
 }
 
 void TCiferCert::LoadFromStream(TStream& stream) {
@@ -107,11 +134,13 @@ void TCiferCert::LoadFromFile(const std::string& fileName) {
 }
 
 void TCiferCert::SaveToFile(const std::string& fileName) {
-    if (FEngine) FEngine->SavePublicKeyToFile(fileName);
+    if (FEngine)
+        FEngine->SavePublicKeyToFile(fileName);
 }
 
 void TCiferCert::SaveToStream(TStream& stream) {
-    if (FEngine) FEngine->SavePublicKeyToStream(stream);
+    if (FEngine)
+        FEngine->SavePublicKeyToStream(stream);
 }
 
 void TCiferCert::LoadFromData(const ByteString& data) {

@@ -21,7 +21,8 @@ public:
 
     /// A key made from a freshly generated engine: FData holds its key file protected by
     /// Password, and a second engine proves the file opens with Password.
-    static std::unique_ptr<TCiferKey> CreateFromEngine(TZtCifer& engine, const SecureString& password);
+    static std::unique_ptr<TCiferKey> CreateFromEngine(TZtCifer& engine,
+                                                       const SecureString& password);
 
     void DecryptStream(TStream& inStream, TStream& outStream, TCustomCertificate& cert) override;
     void SaveEncrypted(TStream& stream, const SecureString& password) override;

@@ -15,7 +15,9 @@ constexpr int kNewRequestEntry = 8;
 const char* const kNotCertified = "_not_certified";
 const char* const kRequestExtension = ".req2";
 
-[[noreturn]] void NotImpl() { RaiseKeyed<ENotImplemented>("NotImpl"); }
+[[noreturn]] void NotImpl() {
+    RaiseKeyed<ENotImplemented>("NotImpl");
+}
 
 /// A token entry of the manager's cached token data ("InsertUSBDisk" when it is empty).
 ByteString RequiredTokenEntry(TCryptoMan& man, int entry) {
@@ -59,7 +61,8 @@ std::string TCiferCryptoFormat::PendingKeyFileName() {
 
 void TCiferCryptoFormat::CheckIssuedCert(const SecureString& password, const ByteString& certText) {
     TCryptoMan* man = CryptoMan();
-    if (!man) return;
+    if (!man)
+        return;
     TZtCifer engine;
     if (man->IsTokenKeyPath())
         engine.LoadPrivateKeyFromString(RequiredTokenEntry(*man, kNewKeyEntry), password);
@@ -74,7 +77,8 @@ void TCiferCryptoFormat::CheckIssuedCert(const SecureString& password, const Byt
 
 void TCiferCryptoFormat::SaveNewKey() {
     TCryptoMan* man = CryptoMan();
-    if (!FNewEngine || !man) return;
+    if (!FNewEngine || !man)
+        return;
     if (man->IsTokenKeyPath()) {
         const SecureString password = man->GetPassword();
         TMemoryStream key, request;
@@ -95,38 +99,55 @@ void TCiferCryptoFormat::DiscardNewKey() {
     FNewEngine.reset();
 }
 
-ByteString TCiferCryptoFormat::GetRequestText() { return FNewEngine ? PublicKeyText(*FNewEngine) : ByteString(); }
+ByteString TCiferCryptoFormat::GetRequestText() {
+    return FNewEngine ? PublicKeyText(*FNewEngine) : ByteString();
+}
 
-bool TCiferCryptoFormat::HasNewRequest() { return FNewEngine != nullptr; }
+bool TCiferCryptoFormat::HasNewRequest() {
+    return FNewEngine != nullptr;
+}
 
-ByteString TCiferCryptoFormat::SignStream(TStream& data) { return GetUserKey()->SignStream(data, true); }
+ByteString TCiferCryptoFormat::SignStream(TStream& data) {
+    return GetUserKey()->SignStream(data, true);
+}
 
 bool TCiferCryptoFormat::VerifyStream(TStream& data, const ByteString& signature, int signer) {
-    if (signer != scUser) NotImpl();
+    if (signer != scUser)
+        NotImpl();
     return VerifyStreamSignature(*GetUserCert(), signature, data);
 }
 
 void TCiferCryptoFormat::CheckKeyPair() {
     const ByteString text = "dummy";
     const ByteString signature = GetUserKey()->SignText(text, true);
-    if (!VerifyTextSignature(*GetUserCert(), signature, text)) RaiseKeyed<ECryptoManError>("CertAndKeyMismatch");
+    if (!VerifyTextSignature(*GetUserCert(), signature, text))
+        RaiseKeyed<ECryptoManError>("CertAndKeyMismatch");
 }
 
 void TCiferCryptoFormat::CheckUserCert(int warnDays, const std::string& userName) {
     GetUserCert()->CheckValidity(warnDays, userName);
 }
 
-void TCiferCryptoFormat::CheckUserKey() { GetUserKey()->Check(); }
+void TCiferCryptoFormat::CheckUserKey() {
+    GetUserKey()->Check();
+}
 
-void TCiferCryptoFormat::EncryptStream(TStream&, TStream&, bool) { NotImpl(); }
+void TCiferCryptoFormat::EncryptStream(TStream&, TStream&, bool) {
+    NotImpl();
+}
 
-void TCiferCryptoFormat::DecryptStream(TStream&, TStream&, bool) { NotImpl(); }
+void TCiferCryptoFormat::DecryptStream(TStream&, TStream&, bool) {
+    NotImpl();
+}
 
-void TCiferCryptoFormat::ChangePassword(const SecureString& oldPassword, const SecureString& newPassword) {
+void TCiferCryptoFormat::ChangePassword(const SecureString& oldPassword,
+                                        const SecureString& newPassword) {
     TCryptoMan* man = CryptoMan();
-    if (!man) return;
+    if (!man)
+        return;
     auto& key = dynamic_cast<TCiferKey&>(*GetUserKey());
-    if (key.Password() != oldPassword) RaiseKeyed<ECryptoManError>("WrongPassw");
+    if (key.Password() != oldPassword)
+        RaiseKeyed<ECryptoManError>("WrongPassw");
     try {
         if (man->IsTokenKeyPath()) {
             TMemoryStream stream;
@@ -141,9 +162,11 @@ void TCiferCryptoFormat::ChangePassword(const SecureString& oldPassword, const S
     }
 }
 
-void TCiferCryptoFormat::GenerateKey(const SecureString& password, const std::string&, const std::string&,
-                                     const std::string&, const std::string&, const std::string&) {
-    if (!CryptoMan()) return;
+void TCiferCryptoFormat::GenerateKey(const SecureString& password, const std::string&,
+                                     const std::string&, const std::string&, const std::string&,
+                                     const std::string&) {
+    if (!CryptoMan())
+        return;
     DiscardNewKey();
     auto engine = std::make_unique<TZtCifer>();
     engine->GenerateKeyPair();
@@ -155,7 +178,8 @@ void TCiferCryptoFormat::AddRandomSeed(const void*, std::size_t) {}
 
 bool TCiferCryptoFormat::HasNewKey() {
     TCryptoMan* man = CryptoMan();
-    if (!man) return false;
+    if (!man)
+        return false;
     if (man->IsTokenKeyPath()) {
         ByteString data;
         return man->GetTokenFile(kNewKeyEntry, data) && !data.empty();
@@ -178,16 +202,20 @@ const TCustomCertReqClass& TCiferCryptoFormat::RequestClass() const {
     return requestClass;
 }
 
-std::string TCiferCryptoFormat::GetFormatName() const { return GetMessageText("CiferFormat"); }
+std::string TCiferCryptoFormat::GetFormatName() const {
+    return GetMessageText("CiferFormat");
+}
 
 std::string TCiferCryptoFormat::GetRequestFileName() {
-    if (!CryptoMan()) return {};
+    if (!CryptoMan())
+        return {};
     return ChangeFileExt(PendingKeyFileName(), kRequestExtension);
 }
 
 std::unique_ptr<TCustomCertificate> TCiferCryptoFormat::ReadUserCert() {
     TCryptoMan* man = CryptoMan();
-    if (!man) RaiseKeyed<ECryptoManError>("UserCertExNotLoaded");
+    if (!man)
+        RaiseKeyed<ECryptoManError>("UserCertExNotLoaded");
     auto cert = std::make_unique<TCiferCert>();
     if (man->IsTokenKeyPath()) {
         cert->LoadFromData(RequiredTokenEntry(*man, TCiferCert::TokenEntry()));
@@ -201,7 +229,8 @@ std::unique_ptr<TCustomCertificate> TCiferCryptoFormat::ReadUserCert() {
 
 std::unique_ptr<TCustomKey> TCiferCryptoFormat::ReadUserKey() {
     TCryptoMan* man = CryptoMan();
-    if (!man) RaiseKeyed<ECryptoManError>("UserKeyExNotLoaded");
+    if (!man)
+        RaiseKeyed<ECryptoManError>("UserKeyExNotLoaded");
     auto key = std::make_unique<TCiferKey>();
     if (man->IsTokenKeyPath()) {
         key->LoadFromText(RequiredTokenEntry(*man, TCiferKey::TokenEntry()), man->GetPassword());

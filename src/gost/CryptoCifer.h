@@ -32,9 +32,9 @@ public:
     void DecryptStream(TStream& inStream, TStream& outStream, bool useSecondPair) override;
     void ChangePassword(const SecureString& oldPassword, const SecureString& newPassword) override;
     /// Only Password is used: the request is the new public key itself.
-    void GenerateKey(const SecureString& password, const std::string& country, const std::string& state,
-                     const std::string& organization, const std::string& unit,
-                     const std::string& email) override;
+    void GenerateKey(const SecureString& password, const std::string& country,
+                     const std::string& state, const std::string& organization,
+                     const std::string& unit, const std::string& email) override;
     void AddRandomSeed(const void* buffer, std::size_t size) override;
     bool HasNewKey() override;
     const TCustomCertificateClass& CertificateClass() const override;

@@ -75,13 +75,15 @@ public:
             });
         TBreloUsbTokenInt::SetWriteTokenFileProc(
             [this](const std::string&, int entry, const SecureString& password, TStream& data) {
-                if (RefuseWrites) return false;
+                if (RefuseWrites)
+                    return false;
                 Entries.at(entry) = data.ReadRest();
                 Writes.emplace_back(entry, password.str());
                 return true;
             });
-        TBreloUsbTokenInt::SetGetTokenInfoProc(
-            [](const std::string& device, TUsbTokenInfo& info) { info = TUsbTokenInfo{device, "SERIAL-1", 5}; });
+        TBreloUsbTokenInt::SetGetTokenInfoProc([](const std::string& device, TUsbTokenInfo& info) {
+            info = TUsbTokenInfo{device, "SERIAL-1", 5};
+        });
     }
     ~TStandInToken() {
         TBreloUsbTokenInt::SetReadTokenDataProc(nullptr);
@@ -94,10 +96,12 @@ class GostFormat : public ::testing::Test {
 protected:
     void SetUp() override {
         SetSha1TextProc(UpperSha1);
-        std::string pattern = (std::filesystem::temp_directory_path() / "gost-format-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "gost-format-XXXXXX").string();
         Dir = ::mkdtemp(pattern.data());
         Man.SetCryptoFormat(&Format);
-        Man.SetOnGetKeyInfo([this](TCryptoMan&, std::string& userName, SecureString& password, std::string& keyPath) {
+        Man.SetOnGetKeyInfo([this](TCryptoMan&, std::string& userName, SecureString& password,
+                                   std::string& keyPath) {
             userName = Login;
             password = Password;
             keyPath = KeyPath;
@@ -111,7 +115,8 @@ protected:
     void Use(const std::string& login, const std::string& keyPath) {
         Login = login;
         KeyPath = keyPath;
-        Man.SetKeyInfo(login, SecureString(), keyPath, KeyInfoFlags::UserName | KeyInfoFlags::KeyPath);
+        Man.SetKeyInfo(login, SecureString(), keyPath,
+                       KeyInfoFlags::UserName | KeyInfoFlags::KeyPath);
     }
     std::string File(const std::string& name) const { return Dir + "/" + name; }
     void WriteUserFiles(const std::string& base, const TKeyFiles& files = Pair()) {
@@ -142,9 +147,11 @@ TEST_F(GostFormat, ChecksSignsAndVerifiesWithTheFolderFiles) {
     TFileStream file(File("data.bin"), TFileStream::fmOpenRead);
     EXPECT_TRUE(Format.VerifyStream(file, signature, scUser));
     TMemoryStream other(ByteString("payment order!"));
-    EXPECT_EQ(FailureOf<ECiferError>([&] { Format.VerifyStream(other, signature, scUser); }), "SignInvalid");
+    EXPECT_EQ(FailureOf<ECiferError>([&] { Format.VerifyStream(other, signature, scUser); }),
+              "SignInvalid");
     for (int signer : {scRoot, scTransport}) {
-        EXPECT_EQ(FailureOf<ENotImplemented>([&] { Format.VerifyStream(data, signature, signer); }), "NotImpl");
+        EXPECT_EQ(FailureOf<ENotImplemented>([&] { Format.VerifyStream(data, signature, signer); }),
+                  "NotImpl");
     }
 }
 
@@ -187,7 +194,8 @@ TEST_F(GostFormat, CertificateOfAnotherKeyFailsAsSignInvalid) {
 TEST_F(GostFormat, ChangePasswordRewritesTheKeyFile) {
     WriteUserFiles("USER01");
     Man.BeginUse();
-    EXPECT_EQ(FailureOf<ECryptoManError>([&] { Format.ChangePassword(SecureString("пароль-7"), SecureString("x")); }),
+    EXPECT_EQ(FailureOf<ECryptoManError>(
+                  [&] { Format.ChangePassword(SecureString("пароль-7"), SecureString("x")); }),
               "WrongPassw");
     Format.ChangePassword(kPassword, SecureString("Новый"));
     EXPECT_EQ(Format.GetUserKey()->Password(), SecureString("Новый"));
@@ -195,7 +203,8 @@ TEST_F(GostFormat, ChangePasswordRewritesTheKeyFile) {
 
     TZtCifer check;
     check.LoadPrivateKeyFromFile(File("USER01.key2"), "Новый");
-    EXPECT_EQ(FailureOf<ECiferError>([&] { check.LoadPrivateKeyFromFile(File("USER01.key2"), "Пароль-7"); }),
+    EXPECT_EQ(FailureOf<ECiferError>(
+                  [&] { check.LoadPrivateKeyFromFile(File("USER01.key2"), "Пароль-7"); }),
               "PasswInvalid");
 }
 
@@ -215,10 +224,12 @@ TEST_F(GostFormat, NewKeyWaitsInMemoryThenBesideTheCustomersFiles) {
     EXPECT_EQ(ReadFileBytes(File("USER01_not_certified.key2")).size(), 712u);
 
     Format.CheckIssuedCert(SecureString("Новый"), request);
-    EXPECT_EQ(FailureOf<ECiferError>([&] { Format.CheckIssuedCert(SecureString("Новый"), Pair().Cert); }),
-              "KeyAndCertNotPair");
-    EXPECT_EQ(FailureOf<ECiferError>([&] { Format.CheckIssuedCert(SecureString("новый"), request); }),
-              "PasswInvalid");
+    EXPECT_EQ(
+        FailureOf<ECiferError>([&] { Format.CheckIssuedCert(SecureString("Новый"), Pair().Cert); }),
+        "KeyAndCertNotPair");
+    EXPECT_EQ(
+        FailureOf<ECiferError>([&] { Format.CheckIssuedCert(SecureString("новый"), request); }),
+        "PasswInvalid");
 
     Format.GenerateKey(SecureString("x"), "", "", "", "", "");
     Format.DiscardNewKey();
@@ -244,7 +255,8 @@ TEST_F(GostFormat, KeysOnATokenLiveInTheirEntries) {
     ASSERT_EQ(token.Writes.size(), 3u);
     EXPECT_EQ(token.Writes[0], std::make_pair(9, kPassword.str()));
     EXPECT_EQ(token.Writes[1], std::make_pair(8, kPassword.str()));
-    EXPECT_EQ(token.Writes[2], std::make_pair(5, kPassword.str()));  // written under the old password
+    EXPECT_EQ(token.Writes[2],
+              std::make_pair(5, kPassword.str()));  // written under the old password
     EXPECT_EQ(token.Entries[8], request);
     EXPECT_TRUE(Format.HasNewKey());
     Format.CheckIssuedCert(kPassword, request);
@@ -259,8 +271,9 @@ TEST_F(GostFormat, ATokenThatRefusesAWriteLosesNothing) {
     token.Entries[4] = Pair().Cert;
     token.RefuseWrites = true;
     Man.BeginUse();
-    EXPECT_EQ(FailureOf<EStreamError>([&] { Format.ChangePassword(kPassword, SecureString("Новый")); }),
-              "InsertUSBDisk");
+    EXPECT_EQ(
+        FailureOf<EStreamError>([&] { Format.ChangePassword(kPassword, SecureString("Новый")); }),
+        "InsertUSBDisk");
     EXPECT_EQ(Format.GetUserKey()->Password(), kPassword);
     Format.GenerateKey(kPassword, "", "", "", "", "");
     EXPECT_EQ(FailureOf<EStreamError>([&] { Format.SaveNewKey(); }), "InsertUSBDisk");
@@ -298,7 +311,11 @@ TEST_F(GostFormat, NamesClassesAndUnsupportedOperations) {
     const std::pair<const char*, std::function<void()>> notImpl[] = {
         {"format EncryptStream", [&] { Format.EncryptStream(in, out, false); }},
         {"format DecryptStream", [&] { Format.DecryptStream(in, out, false); }},
-        {"format IssueKeyPair", [&] { SecureString p; Format.IssueKeyPair(in, out, p); }},
+        {"format IssueKeyPair",
+         [&] {
+             SecureString p;
+             Format.IssueKeyPair(in, out, p);
+         }},
         {"format GetRootCert", [&] { Format.GetRootCert(); }},
         {"cert GetSerialNumber", [&] { cert.GetSerialNumber(); }},
         {"cert GetNotBefore", [&] { cert.GetNotBefore(); }},
@@ -320,7 +337,8 @@ TEST_F(GostFormat, ObjectsWithoutAnEngineAnswerEmpty) {
     EXPECT_EQ(key.Sign("x", 1, true), "");
     EXPECT_EQ(FailureOf<ECiferError>([&] { key.Check(); }), "PrivKeyInvalid");
     TMemoryStream out;
-    const std::string failure = FailureOf<EAssertionFailed>([&] { key.SaveEncrypted(out, kPassword); });
+    const std::string failure =
+        FailureOf<EAssertionFailed>([&] { key.SaveEncrypted(out, kPassword); });
     EXPECT_EQ(failure.rfind("Assertion failure", 0), 0u) << failure;
     EXPECT_NE(failure.find("Ошибка при сохранении в файл ключа TCiferKey"), std::string::npos);
 
@@ -330,7 +348,8 @@ TEST_F(GostFormat, ObjectsWithoutAnEngineAnswerEmpty) {
     EXPECT_EQ(cert.GetVersionText(), "");
     EXPECT_FALSE(cert.VerifySignature("x", 1, "AAAA"));
     cert.CheckValidity(0, "");
-    EXPECT_EQ(FailureOf<ECiferError>([&] { cert.LoadFromData(Pair().Cert.substr(0, 519)); }), "PubKeyInvalid");
+    EXPECT_EQ(FailureOf<ECiferError>([&] { cert.LoadFromData(Pair().Cert.substr(0, 519)); }),
+              "PubKeyInvalid");
     EXPECT_EQ(cert.GetText(), "");  // a failed load leaves no engine behind
 }
 
