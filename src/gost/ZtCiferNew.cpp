@@ -119,18 +119,19 @@ std::uint32_t GetU32(const ByteString& in) {
 
 /// [u32 N][N enciphered bytes][8-byte MAC of the plaintext].
 ByteString EncryptKeyBlock(std::string_view password, const SecureBytes& plain) {
-    ByteString container;
-    PutU32(container, std::uint32_t(plain.size()));
-    container.append(reinterpret_cast<const char*>(plain.data()), plain.size());
+    SecureBytes work = plain;  // enciphered in place; the plaintext never sits in a plain string
     TPasswordKey key;
     HashPassword(password, key);
     TCipherContext cipher(kModeEncrypt, key.Bytes);
     CheckProviderResult(
-        CSPG28147ProcessData(cipher.Get(), container.data() + 4, std::uint32_t(plain.size())));
+        CSPG28147ProcessData(cipher.Get(), work.data(), std::uint32_t(work.size())));
     std::uint8_t imit[8] = {};
     CheckProviderResult(CSPG28147GetImit(cipher.Get(), imit, 0));
-    container.append(reinterpret_cast<const char*>(imit), sizeof imit);
     cipher.Close();
+    ByteString container;
+    PutU32(container, std::uint32_t(work.size()));
+    container.append(reinterpret_cast<const char*>(work.data()), work.size());
+    container.append(reinterpret_cast<const char*>(imit), sizeof imit);
     return container;
 }
 

@@ -26,7 +26,7 @@ int32_t CSPG3411Begin(CSP_HANDLE ctx) {
         if (!h)
             return CSP_E_BAD_HANDLE;
         h->Hash.Begin();
-        h->Digest.reset();
+        h->ForgetDigest();
         return CSP_OK;
     });
 }
