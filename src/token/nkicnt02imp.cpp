@@ -25,8 +25,8 @@ constexpr std::array<const char*, TNkiEntryPoints::Count> kNames = {
     "nkiReadFileEx",      "nkiWriteFileEx",   "nkiGetFileSizeEx"};
 
 /// The entry-point slots in their numbered order, so that resolving and checking walk one list.
-template <typename F>
-void ForEachSlot(TNkiEntryPoints& E, F&& Visit) {
+template <typename Entries, typename F>
+void ForEachSlot(Entries& E, F&& Visit) {
     int n = 0;
     const auto visit = [&](auto& slot) { Visit(++n, slot); };
     visit(E.GetVersion), visit(E.EnumDevices), visit(E.SetMode), visit(E.ReInitializeEx);
@@ -59,7 +59,7 @@ const char* TNkiEntryPoints::NameOf(int Position) {
 
 const void* TNkiEntryPoints::At(int Position) const {
     const void* found = nullptr;
-    ForEachSlot(const_cast<TNkiEntryPoints&>(*this), [&](int n, auto& slot) {
+    ForEachSlot(*this, [&](int n, auto& slot) {
         if (n == Position) {
             found = reinterpret_cast<const void*>(slot);
         }

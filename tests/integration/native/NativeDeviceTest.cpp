@@ -188,6 +188,20 @@ TEST_F(NativeDevices, ReinitialisedThroughTheUnblockHook) {
     EXPECT_TRUE(TBreloUsbTokenInt::ReadTokenData("USBToken:" + kName + "\\", kPassword, holder));
 }
 
+TEST_F(NativeDevices, DeviceRemovedAfterListing) {
+    Create(kName, kUid, Md5DecimalPin(kLogin));
+    ASSERT_TRUE(TBreloUsbTokenInt::TokenPresent("USBToken:" + kName + "\\"));
+    std::filesystem::remove_all(devices / kName);
+    TBreloUsbTokenFileDataHolder holder;
+    try {
+        TBreloUsbTokenInt::ReadTokenData("USBToken:" + kName + "\\", SecureString(kLogin), holder);
+        FAIL() << "read from a removed device";
+    } catch (const ExceptionNki& e) {
+        EXPECT_EQ(e.Code, 50);
+        EXPECT_STREQ(e.what(), "CKR_DEVICE_REMOVED");
+    }
+}
+
 TEST_F(NativeDevices, DamagedDeviceIsLeftOut) {
     Create("A good key", kUid, SecureString("11111111"));
     Create("B damaged key", "0000000000000002", SecureString("11111111"));
