@@ -21,10 +21,9 @@ constexpr std::uint32_t kMaxDevices = 4096;
 
 std::int32_t TranslateNativeCode(std::int32_t NativeCode) {
     static const std::map<std::int32_t, std::int32_t> table = {
-        {0, 0},     {1, 96},    {2, 84},    {3, 50},    {4, 182},   {32, 5},   {34, 5},
-        {35, 176},  {36, 164},  {37, 179},  {38, 145},  {39, 160},  {160, 160}, {161, 160},
-        {224, 160}, {52, 2},    {144, 2},   {253, 2},   {164, 1},   {251, 7},  {252, 6},
-        {254, 5},   {255, 48}};
+        {0, 0},    {1, 96},   {2, 84},   {3, 50},   {4, 182},   {32, 5},    {34, 5},    {35, 176},
+        {36, 164}, {37, 179}, {38, 145}, {39, 160}, {160, 160}, {161, 160}, {224, 160}, {52, 2},
+        {144, 2},  {253, 2},  {164, 1},  {251, 7},  {252, 6},   {254, 5},   {255, 48}};
     const auto found = table.find(NativeCode);
     return found != table.end() ? found->second : NativeCode;
 }
@@ -46,13 +45,17 @@ std::string NativeUIDText(std::uint64_t UID) {
 TnkiTokenAuthor::TnkiTokenAuthor(const std::string& Name, const std::string& UID)
     : TnkiTokenAuthor(Name, UID, NativeLibrary()) {}
 
-TnkiTokenAuthor::TnkiTokenAuthor(const std::string& Name, const std::string& UID, const TNativeLibrary& Library)
+TnkiTokenAuthor::TnkiTokenAuthor(const std::string& Name, const std::string& UID,
+                                 const TNativeLibrary& Library)
     : TBreloUsbToken(Name, UID), FLibrary(Library) {}
 
-TnkiTokenAuthor::~TnkiTokenAuthor() { CloseQuietly(); }
+TnkiTokenAuthor::~TnkiTokenAuthor() {
+    CloseQuietly();
+}
 
 const TnkiTokenClass& TnkiTokenAuthor::TokenClass() {
-    static const TnkiTokenClass cls{"TnkiTokenAuthor", NativeKind, &TnkiToken::Create<TnkiTokenAuthor>};
+    static const TnkiTokenClass cls{"TnkiTokenAuthor", NativeKind,
+                                    &TnkiToken::Create<TnkiTokenAuthor>};
     return cls;
 }
 
@@ -60,7 +63,8 @@ void TnkiTokenAuthor::EnumerateDevices(int /*Filter*/, const TnkiAddTokenProc& A
     EnumerateDevicesOf(NativeLibrary(), AddProc);
 }
 
-void TnkiTokenAuthor::EnumerateDevicesOf(const TNativeLibrary& Library, const TnkiAddTokenProc& AddProc) {
+void TnkiTokenAuthor::EnumerateDevicesOf(const TNativeLibrary& Library,
+                                         const TnkiAddTokenProc& AddProc) {
     if (!Library.Available() || !AddProc) {
         return;
     }
@@ -132,7 +136,8 @@ bool TnkiTokenAuthor::DoLogin(const SecureString& Pin, std::int32_t& TriesLeft) 
     return PinResult(FLibrary.CheckPINEx(Session(), Pin), TriesLeft);
 }
 
-bool TnkiTokenAuthor::DoChangePin(const SecureString& OldPin, const SecureString& NewPin, std::int32_t& TriesLeft) {
+bool TnkiTokenAuthor::DoChangePin(const SecureString& OldPin, const SecureString& NewPin,
+                                  std::int32_t& TriesLeft) {
     return PinResult(FLibrary.ChangePINEx(Session(), OldPin, NewPin, NKI_CHANGE_PIN), TriesLeft);
 }
 
@@ -153,7 +158,8 @@ bool TnkiTokenAuthor::ReadCellTable() {
         TnkiFileStruct& cell = FCells[static_cast<std::size_t>(i)];
         cell.FileId = i + 1;
         cell.Size = -1;
-        FLastError = static_cast<std::int32_t>(FLibrary.GetFileSizeEx(Session(), static_cast<std::uint32_t>(i + 1), cell.Size));
+        FLastError = static_cast<std::int32_t>(
+            FLibrary.GetFileSizeEx(Session(), static_cast<std::uint32_t>(i + 1), cell.Size));
         CheckResult("Получение размеров области данных");
     }
     std::erase_if(FCells, [](const TnkiFileStruct& cell) { return cell.Size < 0; });
@@ -163,8 +169,8 @@ bool TnkiTokenAuthor::ReadCellTable() {
 bool TnkiTokenAuthor::DoReadCell(int Index, TStream& Stream) {
     const TnkiFileStruct& cell = CheckedCell(Index);
     SecureString buffer(static_cast<std::size_t>(cell.Size), '\0');
-    if (!Succeeded(FLibrary.ReadFileEx(Session(), static_cast<std::uint32_t>(cell.FileId), buffer.data(),
-                                       static_cast<std::uint32_t>(buffer.size())))) {
+    if (!Succeeded(FLibrary.ReadFileEx(Session(), static_cast<std::uint32_t>(cell.FileId),
+                                       buffer.data(), static_cast<std::uint32_t>(buffer.size())))) {
         return false;
     }
     Stream.SetSize(0);
@@ -183,7 +189,8 @@ bool TnkiTokenAuthor::DoWriteCell(int Index, TStream& Stream) {
     SecureString buffer(static_cast<std::size_t>(size), '\0');
     Stream.SetPosition(0);
     Stream.ReadBuffer(buffer.data(), size);
-    return Succeeded(FLibrary.WriteFileEx(Session(), static_cast<std::uint32_t>(cell.FileId), buffer.data(),
+    return Succeeded(FLibrary.WriteFileEx(Session(), static_cast<std::uint32_t>(cell.FileId),
+                                          buffer.data(),
                                           static_cast<std::uint32_t>(buffer.size())));
 }
 
@@ -199,7 +206,8 @@ std::string TnkiTokenAuthor::ErrorText(std::int32_t Code) {
 
 // ---- re-initialisation ----
 
-void TnkiTokenAuthor::Reinitialize(SecureString& Pin, SecureString& Puk, const std::string& /*Label*/,
+void TnkiTokenAuthor::Reinitialize(SecureString& Pin, SecureString& Puk,
+                                   const std::string& /*Label*/,
                                    const SecureString& /*CurrentPuk*/) {
     if (!Available()) {
         return;
@@ -224,11 +232,12 @@ void TnkiTokenAuthor::Reinitialize(SecureString& Pin, SecureString& Puk, const s
         } catch (const ExceptionNki& e) {
             if (e.Code == kPinIncorrect) {
                 const std::string info = FLibrary.Info();
-                throw Exception(Format(
-                    "Непредвиденная ошибка: не удается открыть токен \"%S\" с вновь установленным PIN-кодом. "
-                    "Наиболее вероятная причина: неправильная версия nkicnt.dll;\r\n"
-                    "Отправьте данное сообщение разработчикам: %S",
-                    {FName, info}));
+                throw Exception(
+                    Format("Непредвиденная ошибка: не удается открыть токен \"%S\" с вновь "
+                           "установленным PIN-кодом. "
+                           "Наиболее вероятная причина: неправильная версия nkicnt.dll;\r\n"
+                           "Отправьте данное сообщение разработчикам: %S",
+                           {FName, info}));
             }
         }
         LoadCells();
@@ -255,7 +264,8 @@ void RegisterNativeTokenKind() {
         return k.Kind == TnkiTokenAuthor::NativeKind;
     });
     if (!present) {
-        kinds.insert(kinds.begin(), TBreloTokenKind{TnkiTokenAuthor::NativeKind, &TnkiTokenAuthor::EnumerateDevices});
+        kinds.insert(kinds.begin(), TBreloTokenKind{TnkiTokenAuthor::NativeKind,
+                                                    &TnkiTokenAuthor::EnumerateDevices});
     }
     NativeLibrary();  // the binding is made at start-up, as the program begins
 }

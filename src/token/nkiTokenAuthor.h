@@ -39,7 +39,9 @@ public:
     bool IsInitialized() override { return true; }
     bool IsCompressed() override { return false; }
     bool ReadCellTable() override;
-    SecureString DeriveUserPin(const SecureString& Password) override { return Md5DecimalPin(Password); }
+    SecureString DeriveUserPin(const SecureString& Password) override {
+        return Md5DecimalPin(Password);
+    }
     SecureString DerivePuk(const SecureString& Password) override { return Md5TailPin(Password); }
     std::string ErrorText(std::int32_t Code) override;
     std::string GetManufacturer() override { return "AVTOR Ltd."; }
@@ -51,7 +53,8 @@ public:
                       const SecureString& CurrentPuk) override;
 
 protected:
-    bool DoChangePin(const SecureString& OldPin, const SecureString& NewPin, std::int32_t& TriesLeft) override;
+    bool DoChangePin(const SecureString& OldPin, const SecureString& NewPin,
+                     std::int32_t& TriesLeft) override;
     bool DoLogin(const SecureString& Pin, std::int32_t& TriesLeft) override;
     bool DoChangePuk(const SecureString& OldPuk, const SecureString& NewPuk) override;
     bool DoUnblockPin(const SecureString& Puk, const SecureString& NewPin) override;

@@ -16,13 +16,13 @@ namespace brelo {
 namespace {
 
 constexpr std::array<const char*, TNkiEntryPoints::Count> kNames = {
-    "nkiGetVersion",      "nkiEnumDevices",   "nkiSetMode",       "nkiReInitializeEx",
-    "nkiCreateContext",   "nkiDestroyContext", "nkiOpenSession",  "nkiCloseSession",
-    "nkiGetUID",          "nkiCheckPIN",      "nkiChangePIN",     "nkiNotifyPasswordChanged",
-    "nkiForgetPIN",       "nkiErrorMsgLang",  "nkiGetFileSize",   "nkiReadFile",
-    "nkiWriteFile",       "nkiReInitialize",  "nkiIoControl",     "nkiOpenSessionEx",
-    "nkiCloseSessionEx",  "nkiCheckPINEx",    "nkiChangePINEx",   "nkiGetFileIndex",
-    "nkiReadFileEx",      "nkiWriteFileEx",   "nkiGetFileSizeEx"};
+    "nkiGetVersion",     "nkiEnumDevices",    "nkiSetMode",      "nkiReInitializeEx",
+    "nkiCreateContext",  "nkiDestroyContext", "nkiOpenSession",  "nkiCloseSession",
+    "nkiGetUID",         "nkiCheckPIN",       "nkiChangePIN",    "nkiNotifyPasswordChanged",
+    "nkiForgetPIN",      "nkiErrorMsgLang",   "nkiGetFileSize",  "nkiReadFile",
+    "nkiWriteFile",      "nkiReInitialize",   "nkiIoControl",    "nkiOpenSessionEx",
+    "nkiCloseSessionEx", "nkiCheckPINEx",     "nkiChangePINEx",  "nkiGetFileIndex",
+    "nkiReadFileEx",     "nkiWriteFileEx",    "nkiGetFileSizeEx"};
 
 /// The entry-point slots in their numbered order, so that resolving and checking walk one list.
 template <typename Entries, typename F>
@@ -38,7 +38,9 @@ void ForEachSlot(Entries& E, F&& Visit) {
     visit(E.ReadFileEx), visit(E.WriteFileEx), visit(E.GetFileSizeEx);
 }
 
-std::uint32_t Length(const SecureString& Text) { return static_cast<std::uint32_t>(Text.size()); }
+std::uint32_t Length(const SecureString& Text) {
+    return static_cast<std::uint32_t>(Text.size());
+}
 
 /// "[year-month-day]" of a stored time, in UTC as the file system keeps it.
 std::string DateOf(std::time_t Time) {
@@ -74,7 +76,8 @@ TNativeLibrary::TNativeLibrary(const std::string& FileName) : FModule(FileName) 
         return;
     }
     ForEachSlot(FEntries, [&](int n, auto& slot) {
-        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(FModule.Symbol(TNkiEntryPoints::NameOf(n)));
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+            FModule.Symbol(TNkiEntryPoints::NameOf(n)));
     });
 }
 
@@ -117,7 +120,8 @@ std::string TNativeLibrary::Info() const {
     if (statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &times) == 0) {
         text = Format("Name: [%S] Size: [%d]", {path, static_cast<std::int64_t>(times.stx_size)});
         // Not every file system records the creation time; the status-change time stands in.
-        const auto created = (times.stx_mask & STATX_BTIME) != 0 ? times.stx_btime : times.stx_ctime;
+        const auto created =
+            (times.stx_mask & STATX_BTIME) != 0 ? times.stx_btime : times.stx_ctime;
         text += " CT: " + DateOf(static_cast<std::time_t>(created.tv_sec));
         text += " MT: " + DateOf(static_cast<std::time_t>(times.stx_mtime.tv_sec));
         text += "AT: " + DateOf(static_cast<std::time_t>(times.stx_atime.tv_sec));
@@ -137,8 +141,10 @@ std::uint32_t TNativeLibrary::EnumDevices(std::uint32_t Index, std::string& Name
     return code;
 }
 
-std::uint32_t TNativeLibrary::OpenSessionEx(nkiHandle& Handle, const std::string& DeviceName) const {
-    return FEntries.OpenSessionEx ? FEntries.OpenSessionEx(&Handle, DeviceName.c_str(), 0) : kNkiMissingEntry;
+std::uint32_t TNativeLibrary::OpenSessionEx(nkiHandle& Handle,
+                                            const std::string& DeviceName) const {
+    return FEntries.OpenSessionEx ? FEntries.OpenSessionEx(&Handle, DeviceName.c_str(), 0)
+                                  : kNkiMissingEntry;
 }
 
 std::uint32_t TNativeLibrary::CloseSessionEx(nkiHandle& Handle) const {
@@ -150,35 +156,42 @@ std::uint32_t TNativeLibrary::GetUID(nkiHandle Handle, std::uint64_t& UID) const
 }
 
 std::uint32_t TNativeLibrary::CheckPINEx(nkiHandle Handle, const SecureString& Pin) const {
-    return FEntries.CheckPINEx ? FEntries.CheckPINEx(Handle, Pin.c_str(), Length(Pin)) : kNkiMissingEntry;
+    return FEntries.CheckPINEx ? FEntries.CheckPINEx(Handle, Pin.c_str(), Length(Pin))
+                               : kNkiMissingEntry;
 }
 
-std::uint32_t TNativeLibrary::ChangePINEx(nkiHandle Handle, const SecureString& Old, const SecureString& New,
-                                          std::uint32_t Mode) const {
-    return FEntries.ChangePINEx
-               ? FEntries.ChangePINEx(Handle, Old.c_str(), Length(Old), New.c_str(), Length(New), Mode)
-               : kNkiMissingEntry;
+std::uint32_t TNativeLibrary::ChangePINEx(nkiHandle Handle, const SecureString& Old,
+                                          const SecureString& New, std::uint32_t Mode) const {
+    return FEntries.ChangePINEx ? FEntries.ChangePINEx(Handle, Old.c_str(), Length(Old),
+                                                       New.c_str(), Length(New), Mode)
+                                : kNkiMissingEntry;
 }
 
-std::uint32_t TNativeLibrary::GetFileSizeEx(nkiHandle Handle, std::uint32_t FileNo, std::int32_t& Size) const {
-    return FEntries.GetFileSizeEx ? FEntries.GetFileSizeEx(Handle, FileNo, &Size) : kNkiMissingEntry;
+std::uint32_t TNativeLibrary::GetFileSizeEx(nkiHandle Handle, std::uint32_t FileNo,
+                                            std::int32_t& Size) const {
+    return FEntries.GetFileSizeEx ? FEntries.GetFileSizeEx(Handle, FileNo, &Size)
+                                  : kNkiMissingEntry;
 }
 
 std::uint32_t TNativeLibrary::ReadFileEx(nkiHandle Handle, std::uint32_t FileNo, void* Buffer,
                                          std::uint32_t Count) const {
-    return FEntries.ReadFileEx ? FEntries.ReadFileEx(Handle, FileNo, Buffer, 0, Count) : kNkiMissingEntry;
+    return FEntries.ReadFileEx ? FEntries.ReadFileEx(Handle, FileNo, Buffer, 0, Count)
+                               : kNkiMissingEntry;
 }
 
-std::uint32_t TNativeLibrary::WriteFileEx(nkiHandle Handle, std::uint32_t FileNo, const void* Buffer,
-                                          std::uint32_t Count) const {
-    return FEntries.WriteFileEx ? FEntries.WriteFileEx(Handle, FileNo, Buffer, 0, Count) : kNkiMissingEntry;
+std::uint32_t TNativeLibrary::WriteFileEx(nkiHandle Handle, std::uint32_t FileNo,
+                                          const void* Buffer, std::uint32_t Count) const {
+    return FEntries.WriteFileEx ? FEntries.WriteFileEx(Handle, FileNo, Buffer, 0, Count)
+                                : kNkiMissingEntry;
 }
 
 std::uint32_t TNativeLibrary::ReInitializeEx(nkiHandle Handle, const SecureString& UserPin,
-                                             const SecureString& Puk, const std::string& Label) const {
-    return FEntries.ReInitializeEx ? FEntries.ReInitializeEx(Handle, UserPin.c_str(), NKI_CREDENTIAL_TEXT,
-                                                             Puk.c_str(), NKI_CREDENTIAL_TEXT, Label.c_str())
-                                   : kNkiMissingEntry;
+                                             const SecureString& Puk,
+                                             const std::string& Label) const {
+    return FEntries.ReInitializeEx
+               ? FEntries.ReInitializeEx(Handle, UserPin.c_str(), NKI_CREDENTIAL_TEXT, Puk.c_str(),
+                                         NKI_CREDENTIAL_TEXT, Label.c_str())
+               : kNkiMissingEntry;
 }
 
 std::string TNativeLibrary::ErrorMsgLang(std::uint32_t Code) const {
@@ -199,10 +212,16 @@ const TNativeLibrary& NativeLibrary() {
     return *library;
 }
 
-bool NativeAvailable() { return NativeLibrary().Available(); }
+bool NativeAvailable() {
+    return NativeLibrary().Available();
+}
 
-bool NativeLibraryStatus(std::string& Text) { return NativeLibrary().Status(Text); }
+bool NativeLibraryStatus(std::string& Text) {
+    return NativeLibrary().Status(Text);
+}
 
-void NativeLibraryInfo(std::string& Text) { Text = NativeLibrary().Info(); }
+void NativeLibraryInfo(std::string& Text) {
+    Text = NativeLibrary().Info();
+}
 
 }  // namespace brelo

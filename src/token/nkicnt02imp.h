@@ -82,11 +82,12 @@ public:
     std::uint32_t ChangePINEx(nkiHandle Handle, const SecureString& Old, const SecureString& New,
                               std::uint32_t Mode) const;
     std::uint32_t GetFileSizeEx(nkiHandle Handle, std::uint32_t FileNo, std::int32_t& Size) const;
-    std::uint32_t ReadFileEx(nkiHandle Handle, std::uint32_t FileNo, void* Buffer, std::uint32_t Count) const;
+    std::uint32_t ReadFileEx(nkiHandle Handle, std::uint32_t FileNo, void* Buffer,
+                             std::uint32_t Count) const;
     std::uint32_t WriteFileEx(nkiHandle Handle, std::uint32_t FileNo, const void* Buffer,
                               std::uint32_t Count) const;
-    std::uint32_t ReInitializeEx(nkiHandle Handle, const SecureString& UserPin, const SecureString& Puk,
-                                 const std::string& Label) const;
+    std::uint32_t ReInitializeEx(nkiHandle Handle, const SecureString& UserPin,
+                                 const SecureString& Puk, const std::string& Label) const;
     /// The library's Russian text for Code; empty when it has none or the entry is absent.
     std::string ErrorMsgLang(std::uint32_t Code) const;
 

@@ -8,10 +8,10 @@
 #include <sstream>
 
 #include "brelo_test/Command.h"
-#include "core/Text.h"
 #include "brelo_test/ScopedEnv.h"
 #include "brelo_test/SoftHsmStore.h"
 #include "brelo_test/TempDir.h"
+#include "core/Text.h"
 #include "token/BreloUsbToken.h"
 #include "token/TokenBlock.h"
 #include "token/nkiTokenAuthor.h"
@@ -64,9 +64,9 @@ protected:
 
     void Create(const std::string& name, const std::string& uid, const SecureString& pin,
                 const std::string& sizes = "4096,2048,-1,-1") {
-        const test::CommandResult r =
-            test::RunCommand({NKICNT_DEVICE_TOOL, "create", name, "--uid", uid, "--pin", pin.str(), "--puk",
-                              "ABCD0123", "--sizes", sizes, "--root", devices.path().string()});
+        const test::CommandResult r = test::RunCommand(
+            {NKICNT_DEVICE_TOOL, "create", name, "--uid", uid, "--pin", pin.str(), "--puk",
+             "ABCD0123", "--sizes", sizes, "--root", devices.path().string()});
         ASSERT_TRUE(r.ok()) << r.err;
     }
 
@@ -78,14 +78,18 @@ protected:
             std::string rest;
             std::getline(in, rest);
             std::istringstream fields(rest);
-            if (key == "pin") fields >> state.pinHex;
-            if (key == "puk") fields >> state.pukHex;
-            if (key == "pin-tries") state.pinTries = rest;
+            if (key == "pin")
+                fields >> state.pinHex;
+            if (key == "puk")
+                fields >> state.pukHex;
+            if (key == "pin-tries")
+                state.pinTries = rest;
             if (key == "file") {
                 int no = 0, size = 0;
                 std::string hex;
                 fields >> no >> size >> hex;
-                if (size >= 0) state.files[no] = Unhex(hex);
+                if (size >= 0)
+                    state.files[no] = Unhex(hex);
             }
         }
         return state;
@@ -108,10 +112,10 @@ TEST_F(NativeDevices, KeysHandedOverAndReadBack) {
         EXPECT_EQ(list.Items(0).UID(), kUidText);
         EXPECT_EQ(list.Items(0).Kind(), 1);
     }
-    const ByteString ca = "CA certificate", transport = "transport", cert = "user cert", key(300, '\x01'),
-                     gostCert = "gost cert", gostKey = "gost key";
-    ASSERT_TRUE(TBreloUsbTokenInt::WriteKeys(DeviceLine(kName, kUidText), kPassword, kLogin, ca, transport, cert,
-                                             key, gostCert, gostKey));
+    const ByteString ca = "CA certificate", transport = "transport", cert = "user cert",
+                     key(300, '\x01'), gostCert = "gost cert", gostKey = "gost key";
+    ASSERT_TRUE(TBreloUsbTokenInt::WriteKeys(DeviceLine(kName, kUidText), kPassword, kLogin, ca,
+                                             transport, cert, key, gostCert, gostKey));
 
     // On the device: the block in file 1, the rest of the file still zero, the PIN now the
     // eight-digit code of the password.
@@ -125,7 +129,8 @@ TEST_F(NativeDevices, KeysHandedOverAndReadBack) {
     TBreloUsbTokenFileDataHolder onDevice;
     TokenBlock::Parse(stored, onDevice);
     EXPECT_EQ(onDevice.GetData(3), key);
-    EXPECT_EQ(state.files.at(1).find_first_not_of('\0', TokenBlock::Serialize(onDevice).size()), std::string::npos);
+    EXPECT_EQ(state.files.at(1).find_first_not_of('\0', TokenBlock::Serialize(onDevice).size()),
+              std::string::npos);
 
     // Through the read hooks, with the password.
     TBreloUsbTokenFileDataHolder holder;
@@ -138,7 +143,8 @@ TEST_F(NativeDevices, KeysHandedOverAndReadBack) {
         EXPECT_EQ(holder.GetData(i), "") << i;
     }
     TMemoryStream userKey;
-    ASSERT_TRUE(TBreloUsbTokenInt::ReadTokenFile("USBToken:" + kName + "\\", 3, kPassword, userKey));
+    ASSERT_TRUE(
+        TBreloUsbTokenInt::ReadTokenFile("USBToken:" + kName + "\\", 3, kPassword, userKey));
     EXPECT_EQ(userKey.Bytes(), key);
 
     TUsbTokenInfo info;
@@ -149,8 +155,8 @@ TEST_F(NativeDevices, KeysHandedOverAndReadBack) {
 
 TEST_F(NativeDevices, LoginPinRefusedAfterTheHandOver) {
     Create(kName, kUid, Md5DecimalPin(kLogin));
-    ASSERT_TRUE(TBreloUsbTokenInt::WriteKeys(DeviceLine(kName, kUidText), kPassword, kLogin, "a", "b", "c", "d", "",
-                                             ""));
+    ASSERT_TRUE(TBreloUsbTokenInt::WriteKeys(DeviceLine(kName, kUidText), kPassword, kLogin, "a",
+                                             "b", "c", "d", "", ""));
     ReleaseBreloUsbTokens();  // a new run: no PIN cached in the token object
     TMemoryStream data;
     try {
@@ -169,9 +175,10 @@ TEST_F(NativeDevices, LoginPinRefusedAfterTheHandOver) {
 TEST_F(NativeDevices, BlockTooLargeForTheFileLeavesTheDeviceAsItWas) {
     Create(kName, kUid, Md5DecimalPin(kLogin), "64,-1,-1,-1");
     const DeviceState before = State(kName);
-    EXPECT_THROW(TBreloUsbTokenInt::WriteKeys(DeviceLine(kName, kUidText), kPassword, kLogin, ByteString(40, 'c'),
-                                              ByteString(40, 't'), "", "", "", ""),
-                 EOutOfResources);
+    EXPECT_THROW(
+        TBreloUsbTokenInt::WriteKeys(DeviceLine(kName, kUidText), kPassword, kLogin,
+                                     ByteString(40, 'c'), ByteString(40, 't'), "", "", "", ""),
+        EOutOfResources);
     const DeviceState after = State(kName);
     EXPECT_EQ(after.files, before.files);
     EXPECT_EQ(after.pinHex, before.pinHex);

@@ -16,11 +16,13 @@ namespace {
 /// A well-formed device, written by hand: the device tool is not what is being tested here.
 void MakeDevice(const std::filesystem::path& root, const std::string& name) {
     std::filesystem::create_directories(root / name);
-    test::WriteFile(root / name / "device.txt",
-                    "nkicnt-device 1\nuid 00A1B2C3D4E5F607\npin 3132333435363738\npuk 4142434430313233\n"
-                    "pin-tries 3 3\npuk-tries 10 10\nfile 1 4 00000000\nfile 2 -1\nfile 3 -1\nfile 4 -1\n");
-    std::filesystem::permissions(root / name / "device.txt", std::filesystem::perms::owner_read |
-                                                                  std::filesystem::perms::owner_write);
+    test::WriteFile(
+        root / name / "device.txt",
+        "nkicnt-device 1\nuid 00A1B2C3D4E5F607\npin 3132333435363738\npuk 4142434430313233\n"
+        "pin-tries 3 3\npuk-tries 10 10\nfile 1 4 00000000\nfile 2 -1\nfile 3 -1\nfile 4 -1\n");
+    std::filesystem::permissions(
+        root / name / "device.txt",
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST(SUITE, StatusNamesTheMissingPiece) {

@@ -10,12 +10,20 @@ namespace {
 FakeNative gFake;
 constexpr nkiHandle kHandle = 7;
 
-uint32_t Unused() { return NKI_E_NOT_SUPPORTED; }
-std::string FileOf(uint32_t fileNo) { return gFake.files[fileNo - 1]; }
+uint32_t Unused() {
+    return NKI_E_NOT_SUPPORTED;
+}
+std::string FileOf(uint32_t fileNo) {
+    return gFake.files[fileNo - 1];
+}
 }  // namespace
 
-FakeNative& Fake() { return gFake; }
-void ResetFakeNative() { gFake = FakeNative{}; }
+FakeNative& Fake() {
+    return gFake;
+}
+void ResetFakeNative() {
+    gFake = FakeNative{};
+}
 
 TNkiEntryPoints FakeEntries() {
     TNkiEntryPoints e;
@@ -28,8 +36,8 @@ TNkiEntryPoints FakeEntries() {
         return 0;
     };
     e.SetMode = [](uint32_t) { return Unused(); };
-    e.ReInitializeEx = [](nkiHandle, const char* pin, uint32_t pinType, const char* puk, uint32_t pukType,
-                          const char* label) -> uint32_t {
+    e.ReInitializeEx = [](nkiHandle, const char* pin, uint32_t pinType, const char* puk,
+                          uint32_t pukType, const char* label) -> uint32_t {
         gFake.reinitPin = pin;
         gFake.reinitPuk = puk;
         gFake.reinitLabel = label;
@@ -78,8 +86,8 @@ TNkiEntryPoints FakeEntries() {
     e.CheckPINEx = [](nkiHandle, const char* pin, uint32_t length) -> uint32_t {
         return std::string(pin, length) == gFake.pin ? gFake.pinResult : gFake.refusedPinResult;
     };
-    e.ChangePINEx = [](nkiHandle, const char* old, uint32_t oldLength, const char* now, uint32_t nowLength,
-                       uint32_t mode) -> uint32_t {
+    e.ChangePINEx = [](nkiHandle, const char* old, uint32_t oldLength, const char* now,
+                       uint32_t nowLength, uint32_t mode) -> uint32_t {
         if (mode != NKI_CHANGE_PIN) {
             return NKI_E_NOT_SUPPORTED;
         }
@@ -90,7 +98,8 @@ TNkiEntryPoints FakeEntries() {
         return 0;
     };
     e.GetFileIndex = [](nkiHandle, const char*, uint32_t*) { return Unused(); };
-    e.ReadFileEx = [](nkiHandle, uint32_t fileNo, void* buffer, uint32_t offset, uint32_t count) -> uint32_t {
+    e.ReadFileEx = [](nkiHandle, uint32_t fileNo, void* buffer, uint32_t offset,
+                      uint32_t count) -> uint32_t {
         if (gFake.readResult != 0) {
             return gFake.readResult;
         }
@@ -99,7 +108,8 @@ TNkiEntryPoints FakeEntries() {
         std::memcpy(buffer, file.data() + offset, std::min<std::size_t>(count, file.size()));
         return 0;
     };
-    e.WriteFileEx = [](nkiHandle, uint32_t fileNo, const void* buffer, uint32_t offset, uint32_t count) -> uint32_t {
+    e.WriteFileEx = [](nkiHandle, uint32_t fileNo, const void* buffer, uint32_t offset,
+                       uint32_t count) -> uint32_t {
         if (gFake.writeResult != 0) {
             return gFake.writeResult;
         }

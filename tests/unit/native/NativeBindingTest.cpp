@@ -18,13 +18,18 @@ TEST(NativeBinding, StatusNamesTheFirstMissingPiece) {
         bool available;
         const char* text;
     };
-    const Case cases[] = {{0, true, ""}, {1, false, "PROC 1 NOT FOUND!"}, {23, false, "PROC 23 NOT FOUND!"},
+    const Case cases[] = {{0, true, ""},
+                          {1, false, "PROC 1 NOT FOUND!"},
+                          {23, false, "PROC 23 NOT FOUND!"},
                           {27, false, "PROC 27 NOT FOUND!"}};
     for (const Case& c : cases) {
         TNkiEntryPoints entries = test::FakeEntries();
-        if (c.missing == 23) entries.ChangePINEx = nullptr;
-        if (c.missing == 1) entries.GetVersion = nullptr;
-        if (c.missing == 27) entries.GetFileSizeEx = nullptr;
+        if (c.missing == 23)
+            entries.ChangePINEx = nullptr;
+        if (c.missing == 1)
+            entries.GetVersion = nullptr;
+        if (c.missing == 27)
+            entries.GetFileSizeEx = nullptr;
         const TNativeLibrary library(entries);
         std::string text = "stale";
         EXPECT_EQ(library.Status(text), c.available) << c.missing;
@@ -60,10 +65,12 @@ TEST(NativeBinding, InfoDescribesTheLoadedFile) {
     std::tm modified{};
     gmtime_r(&st.st_mtime, &modified);
     const std::string info = library.Info();
-    const std::string head = "Name: [" + std::string(NKICNT_LIBRARY) + "] Size: [" + std::to_string(st.st_size) + "]";
+    const std::string head =
+        "Name: [" + std::string(NKICNT_LIBRARY) + "] Size: [" + std::to_string(st.st_size) + "]";
     EXPECT_EQ(info.rfind(head, 0), 0u) << info;
     const std::string mt = " MT: [" + std::to_string(modified.tm_year + 1900) + "-" +
-                           std::to_string(modified.tm_mon + 1) + "-" + std::to_string(modified.tm_mday) + "]";
+                           std::to_string(modified.tm_mon + 1) + "-" +
+                           std::to_string(modified.tm_mday) + "]";
     EXPECT_NE(info.find(mt), std::string::npos) << info;
     EXPECT_NE(info.find(" CT: ["), std::string::npos) << info;
     EXPECT_NE(info.find("AT: ["), std::string::npos) << info;
@@ -84,9 +91,8 @@ TEST(NativeBinding, TokenOnAnIncompleteLibraryDoesNothing) {
     EXPECT_EQ(pin, SecureString("p"));
     EXPECT_EQ(test::Fake().openSessions, 0);
     int reported = 0;
-    TnkiTokenAuthor::EnumerateDevicesOf(library, [&](const std::string&, const std::string&, const TnkiTokenClass&) {
-        ++reported;
-    });
+    TnkiTokenAuthor::EnumerateDevicesOf(library, [&](const std::string&, const std::string&,
+                                                     const TnkiTokenClass&) { ++reported; });
     EXPECT_EQ(reported, 0);
 }
 

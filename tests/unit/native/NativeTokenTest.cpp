@@ -23,12 +23,35 @@ protected:
 };
 
 TEST(NativeCodes, TranslatedIntoPkcs11Numbering) {
-    const std::pair<std::int32_t, std::int32_t> cases[] = {
-        {0, 0},     {1, 96},    {2, 84},    {3, 50},   {4, 182},  {32, 5},   {34, 5},   {35, 176},
-        {36, 164},  {37, 179},  {38, 145},  {39, 160}, {160, 160}, {161, 160}, {224, 160}, {52, 2},
-        {144, 2},   {253, 2},   {164, 1},   {251, 7},  {252, 6},  {254, 5},  {255, 48},
-        // not in the table: unchanged
-        {5, 5},     {33, 33},   {225, 225}, {240, 240}, {-1, -1}};
+    const std::pair<std::int32_t, std::int32_t> cases[] = {{0, 0},
+                                                           {1, 96},
+                                                           {2, 84},
+                                                           {3, 50},
+                                                           {4, 182},
+                                                           {32, 5},
+                                                           {34, 5},
+                                                           {35, 176},
+                                                           {36, 164},
+                                                           {37, 179},
+                                                           {38, 145},
+                                                           {39, 160},
+                                                           {160, 160},
+                                                           {161, 160},
+                                                           {224, 160},
+                                                           {52, 2},
+                                                           {144, 2},
+                                                           {253, 2},
+                                                           {164, 1},
+                                                           {251, 7},
+                                                           {252, 6},
+                                                           {254, 5},
+                                                           {255, 48},
+                                                           // not in the table: unchanged
+                                                           {5, 5},
+                                                           {33, 33},
+                                                           {225, 225},
+                                                           {240, 240},
+                                                           {-1, -1}};
     for (const auto& [native, pkcs] : cases) {
         EXPECT_EQ(TranslateNativeCode(native), pkcs) << "native code " << native;
     }
@@ -57,12 +80,17 @@ TEST_F(NativeToken, PinResults) {
         const char* message;
     };
     const Case cases[] = {
-        {0xE2, 160, 2, "CKR_PIN_INCORRECT"},  {0xE0, 160, 0, "CKR_PIN_INCORRECT"},
-        {0xEF, 160, 15, "CKR_PIN_INCORRECT"}, {251, 7, -2, "CKR_ARGUMENTS_BAD"},
-        {252, 6, -2, "CKR_FUNCTION_FAILED"},  {253, 2, -2, "CKR_HOST_MEMORY"},
-        {254, 5, -2, "CKR_GENERAL_ERROR"},    {255, 48, -2, "CKR_DEVICE_ERROR"},
+        {0xE2, 160, 2, "CKR_PIN_INCORRECT"},
+        {0xE0, 160, 0, "CKR_PIN_INCORRECT"},
+        {0xEF, 160, 15, "CKR_PIN_INCORRECT"},
+        {251, 7, -2, "CKR_ARGUMENTS_BAD"},
+        {252, 6, -2, "CKR_FUNCTION_FAILED"},
+        {253, 2, -2, "CKR_HOST_MEMORY"},
+        {254, 5, -2, "CKR_GENERAL_ERROR"},
+        {255, 48, -2, "CKR_DEVICE_ERROR"},
         {0xF0, 0xF0, -2, "CKR_UNWRAPPING_KEY_HANDLE_INVALID"},
-        {36, 164, -2, "CKR_PIN_LOCKED"},      {39, 160, -1, "CKR_PIN_INCORRECT"},
+        {36, 164, -2, "CKR_PIN_LOCKED"},
+        {39, 160, -1, "CKR_PIN_INCORRECT"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
@@ -240,7 +268,8 @@ TEST_F(NativeToken, ReinitializedPinRefusedNamesTheToken) {
         FAIL() << "a token exception instead of the unforeseen-error message";
     } catch (const Exception& e) {
         const std::string text = e.what();
-        EXPECT_EQ(text.rfind("Непредвиденная ошибка: не удается открыть токен \"Native 1\"", 0), 0u) << text;
+        EXPECT_EQ(text.rfind("Непредвиденная ошибка: не удается открыть токен \"Native 1\"", 0), 0u)
+            << text;
         EXPECT_NE(text.find("\r\nОтправьте данное сообщение разработчикам: "), std::string::npos);
     }
     EXPECT_FALSE(token->IsOpen());
@@ -267,9 +296,10 @@ TEST_F(NativeToken, ListsDevicesWhoseUidCanBeRead) {
     Fake().devices = {"A", "B", "C"};
     Fake().openResult["B"] = 3;  // removed between listing and opening
     std::vector<Reported> seen;
-    TnkiTokenAuthor::EnumerateDevicesOf(library, [&](const std::string& n, const std::string& u, const TnkiTokenClass& c) {
-        seen.push_back({n, u, c.Kind});
-    });
+    TnkiTokenAuthor::EnumerateDevicesOf(
+        library, [&](const std::string& n, const std::string& u, const TnkiTokenClass& c) {
+            seen.push_back({n, u, c.Kind});
+        });
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].name, "A");
     EXPECT_EQ(seen[0].uid, "00A1-B2C3-D4E5-F607");
@@ -281,20 +311,22 @@ TEST_F(NativeToken, ListsDevicesWhoseUidCanBeRead) {
 TEST_F(NativeToken, TokenErrorWhileReportingSkipsOnlyThatDevice) {
     Fake().devices = {"A", "B"};
     std::vector<std::string> seen;
-    TnkiTokenAuthor::EnumerateDevicesOf(library, [&](const std::string& n, const std::string&, const TnkiTokenClass&) {
-        seen.push_back(n);
-        if (n == "A") {
-            throw ExceptionNki(5, "CKR_GENERAL_ERROR");
-        }
-    });
+    TnkiTokenAuthor::EnumerateDevicesOf(
+        library, [&](const std::string& n, const std::string&, const TnkiTokenClass&) {
+            seen.push_back(n);
+            if (n == "A") {
+                throw ExceptionNki(5, "CKR_GENERAL_ERROR");
+            }
+        });
     EXPECT_EQ(seen, (std::vector<std::string>{"A", "B"}));
 
     seen.clear();
-    EXPECT_THROW(TnkiTokenAuthor::EnumerateDevicesOf(library,
-                                                     [&](const std::string& n, const std::string&, const TnkiTokenClass&) {
-                                                         seen.push_back(n);
-                                                         throw EListError("other");
-                                                     }),
+    EXPECT_THROW(TnkiTokenAuthor::EnumerateDevicesOf(
+                     library,
+                     [&](const std::string& n, const std::string&, const TnkiTokenClass&) {
+                         seen.push_back(n);
+                         throw EListError("other");
+                     }),
                  EListError);
     EXPECT_EQ(seen, (std::vector<std::string>{"A"}));
 }
