@@ -112,6 +112,8 @@ const TDamageCase ConditionsCases[] = {
                     nullptr, "BadHeader", 41},
         TDamageCase{"DamagedBase64", [](const std::string& t) { return ReplaceLine(t, 5, "!!!!" + std::string(60, 'A')); },
                     nullptr, "BadStruct", 40},
+        TDamageCase{"PercentSignsInTheData", [](const std::string& t) { return ReplaceLine(t, 4, "%%%%" + t.substr(t.find("\n\n") + 6, 60)); },
+                    nullptr, "BadStruct", 40},
         TDamageCase{"Truncated", [](const std::string& t) { return t.substr(0, t.size() / 2); }, nullptr, "BadStruct", 40},
         TDamageCase{"MissingHeader", [](const std::string& t) { return t.substr(t.find('\n') + 1); }, nullptr,
                     "BadStructNoHeader", 42},
