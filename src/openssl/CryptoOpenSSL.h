@@ -42,7 +42,8 @@ public:
     void SaveEncrypted(TStream& stream, const SecureString& password) override;
     /// Loading new bytes also forgets the key decrypted from the old ones.
     void LoadFromStream(TStream& stream, const SecureString& password) override;
-    /// Raises (EZTCryptoError 39-42) unless the password opens the key.
+    /// Raises (EZTCryptoError 39-42) unless the password opens the key; the opened key is kept
+    /// as ParsedKey.
     void Check() override;
     /// RSA PKCS#1 v1.5 over the MD5 digest.
     ByteString Sign(const void* data, std::size_t size, bool asBase64) override;

@@ -52,7 +52,10 @@ void TOpenSSLKey::LoadFromStream(TStream& stream, const SecureString& password) 
     TCustomKey::LoadFromStream(stream, password);
 }
 
-void TOpenSSLKey::Check() { SslReadPrivateKey(*FData, OpenSSLPassPhrase(FPassword)); }
+void TOpenSSLKey::Check() {
+    // The proof decrypts the key anyway; keeping it spares the next use a second decryption.
+    FParsedKey = SslReadPrivateKey(*FData, OpenSSLPassPhrase(FPassword));
+}
 
 ByteString TOpenSSLKey::Sign(const void* data, std::size_t size, bool asBase64) {
     try {
