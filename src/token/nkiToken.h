@@ -86,7 +86,7 @@ public:
     static std::unique_ptr<TnkiToken> Create(const std::string& Name,
                                              const TnkiGetPinEvent& OnGetPin,
                                              const std::string& UID) {
-        std::unique_ptr<TnkiToken> token(new T(Name, UID));
+        std::unique_ptr<TnkiToken> token = std::make_unique<T>(Name, UID);
         token->FOnGetPin = OnGetPin;
         if (token->FUID.empty()) {
             token->ReadUID();
