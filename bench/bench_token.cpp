@@ -38,8 +38,8 @@ const std::string kTextA = "USER01";
 const std::string kTextB = "Пароль-01";
 
 // A customer's key set of typical sizes.
-const ByteString kCa(1500, 'c'), kTransport(1500, 't'), kCert(1600, 'u'), kKey(1750, 'k'), kGostCert(900, 'g'),
-    kGostKey(1100, 'h');
+const ByteString kCa(1500, 'c'), kTransport(1500, 't'), kCert(1600, 'u'), kKey(1750, 'k'),
+    kGostCert(900, 'g'), kGostKey(1100, 'h');
 
 void WriteKeysLoop(benchmark::State& state, const char* label, const std::string& serial) {
     const std::string line = TBreloUsbTokenInt::PadTokenName(label) + "[" + serial + "]";
@@ -53,12 +53,17 @@ void WriteKeysLoop(benchmark::State& state, const char* label, const std::string
     }
     // Every run starts from the login-derived PIN.
     if (!forward) {
-        WriteKeysProc(line, SecureString(kTextA), kTextB, kCa, kTransport, kCert, kKey, kGostCert, kGostKey);
+        WriteKeysProc(line, SecureString(kTextA), kTextB, kCa, kTransport, kCert, kKey, kGostCert,
+                      kGostKey);
     }
 }
 
-void BM_WriteKeysProc_SafeNet(benchmark::State& state) { WriteKeysLoop(state, "SafeNet key", g->serialSafeNet); }
-void BM_WriteKeysProc_RsaZip(benchmark::State& state) { WriteKeysLoop(state, "RSA key", g->serialRsa); }
+void BM_WriteKeysProc_SafeNet(benchmark::State& state) {
+    WriteKeysLoop(state, "SafeNet key", g->serialSafeNet);
+}
+void BM_WriteKeysProc_RsaZip(benchmark::State& state) {
+    WriteKeysLoop(state, "RSA key", g->serialRsa);
+}
 
 CK_RV Check(CK_RV rv) {
     if (rv != CKR_OK) {
@@ -77,19 +82,25 @@ void DirectRound(CK_FUNCTION_LIST* f, const std::string& serial, const std::stri
     CK_SLOT_ID slot = 0;
     for (CK_SLOT_ID s : slots) {
         CK_TOKEN_INFO info{};
-        if (f->C_GetTokenInfo(s, &info) == CKR_OK && std::memcmp(info.serialNumber, serial.data(), 16) == 0) {
+        if (f->C_GetTokenInfo(s, &info) == CKR_OK &&
+            std::memcmp(info.serialNumber, serial.data(), 16) == 0) {
             slot = s;
         }
     }
     CK_SESSION_HANDLE h = 0;
     Check(f->C_OpenSession(slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &h));
-    auto pin = [](const std::string& p) { return reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(p.data())); };
+    auto pin = [](const std::string& p) {
+        return reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(p.data()));
+    };
     Check(f->C_Login(h, CKU_USER, pin(oldPin), oldPin.size()));
     CK_OBJECT_CLASS cls = CKO_DATA;
     CK_BBOOL yes = CK_TRUE;
     char app[] = "Brelo", label[] = "BreloKeys";
-    std::vector<CK_ATTRIBUTE> tmpl = {{CKA_CLASS, &cls, sizeof cls}, {CKA_TOKEN, &yes, 1}, {CKA_PRIVATE, &yes, 1},
-                                      {CKA_APPLICATION, app, 5}, {CKA_LABEL, label, 9}};
+    std::vector<CK_ATTRIBUTE> tmpl = {{CKA_CLASS, &cls, sizeof cls},
+                                      {CKA_TOKEN, &yes, 1},
+                                      {CKA_PRIVATE, &yes, 1},
+                                      {CKA_APPLICATION, app, 5},
+                                      {CKA_LABEL, label, 9}};
     for (int pass = 0; pass < 2; ++pass) {  // the read, then the write looks the object up again
         CK_OBJECT_HANDLE object = 0;
         CK_ULONG found = 0;
@@ -149,7 +160,8 @@ void ReexecWithVendorFolder(char** argv) {
     if (current != nullptr && std::string(current).find(dir) != std::string::npos) {
         return;
     }
-    setenv("LD_LIBRARY_PATH", (dir + (current != nullptr ? ":" + std::string(current) : "")).c_str(), 1);
+    setenv("LD_LIBRARY_PATH",
+           (dir + (current != nullptr ? ":" + std::string(current) : "")).c_str(), 1);
     execv("/proc/self/exe", argv);
     std::perror("bench_token: re-running with the vendor folder failed");
     std::exit(1);

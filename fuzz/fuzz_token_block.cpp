@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/Exceptions.h"
 #include "token/TokenBlock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -3,6 +3,7 @@
 #include <openssl/asn1err.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
+#include <openssl/pemerr.h>
 #include <openssl/pkcs12.h>
 #include <openssl/rand.h>
 #include <openssl/x509err.h>
@@ -112,7 +113,12 @@ EVP_PKEY* DecodeKeyBlock(const TPemBlock& block, const SecureString& password, b
 EvpPKeyPtr ReadKey(BIO* bio, const SecureString& password) {
     TPemBlock block;
     if (!ReadPrivateKeyBlock(bio, block)) {
-        CheckResult(false, {}, "PEM_read_bio");
+        if (ERR_peek_error() == 0) {
+            // OpenSSL 3 gives up on some damaged blocks without saying why; a damaged
+            // structure is what it is.
+            ERR_raise_data(ERR_LIB_PEM, PEM_R_BAD_BASE64_DECODE, "PEM block does not decode");
+        }
+        CheckOpenSSLError();
     }
     EVP_CIPHER_INFO cipher{};
     CheckResult(PEM_get_EVP_CIPHER_INFO(block.Header, &cipher) != 0, {}, "PEM_get_EVP_CIPHER_INFO");
@@ -158,7 +164,7 @@ EvpPKeyPtr SslReadPrivateKey(TStream& stream, const SecureString& password) {
         return ReadKey(bio.get(), password);
     } catch (const EOpenSSLError& e) {
         const std::string text = OpenSSLErrorText(e);
-        throw EZTCryptoError(text, LastKeyErrorCode());
+        throw EZTCryptoError(text, e.ErrorCount() > 0 ? LastKeyErrorCode() : 42);
     }
 }
 

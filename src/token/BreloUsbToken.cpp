@@ -9,7 +9,9 @@ namespace brelo {
 
 // ---- TBreloUsbToken ----
 
-std::unique_ptr<TMemoryStream> TBreloUsbToken::Compress(TStream& Stream) { return ZipCell::Compress(Stream); }
+std::unique_ptr<TMemoryStream> TBreloUsbToken::Compress(TStream& Stream) {
+    return ZipCell::Compress(Stream);
+}
 
 std::unique_ptr<TMemoryStream> TBreloUsbToken::Decompress(TStream& Stream) {
     return ZipCell::Decompress(Stream);
@@ -37,7 +39,8 @@ void TBreloUsbToken::WriteHolder(const TBreloUsbTokenFileDataHolder& Holder) {
 }
 
 bool TBreloUsbToken::ReadEntry(int Index, TStream& Target) {
-    Assert(Index >= TBreloUsbTokenFileDataHolder::LowIndex && Index <= TBreloUsbTokenFileDataHolder::HighIndex,
+    Assert(Index >= TBreloUsbTokenFileDataHolder::LowIndex &&
+               Index <= TBreloUsbTokenFileDataHolder::HighIndex,
            "token entry index out of range");
     TMemoryStream block;
     ReadBlock(block);
@@ -48,7 +51,8 @@ bool TBreloUsbToken::ReadEntry(int Index, TStream& Target) {
     return Target.Size() > 0;
 }
 
-void TBreloUsbToken::SetEntries(std::initializer_list<ByteString> Values, std::initializer_list<int> Indexes) {
+void TBreloUsbToken::SetEntries(std::initializer_list<ByteString> Values,
+                                std::initializer_list<int> Indexes) {
     TBreloUsbTokenFileDataHolder holder;
     ReadHolder(holder);
     holder.SetDataList(Values, Indexes);
@@ -69,7 +73,9 @@ std::vector<TBreloTokenKind>& BreloTokenKinds() {
     return kinds;
 }
 
-TBreloUsbTokenList::TBreloUsbTokenList(int Kind, int Filter) { Init(Kind, Filter, DefaultPinProvider().Event()); }
+TBreloUsbTokenList::TBreloUsbTokenList(int Kind, int Filter) {
+    Init(Kind, Filter, DefaultPinProvider().Event());
+}
 
 void TBreloUsbTokenList::Enumerate(int Kind, int Filter) {
     const TnkiAddTokenProc add = AddProc();

@@ -4,6 +4,7 @@
 
 #include "core/Format.h"
 #include "token/BreloUsbToken.h"
+#include "token/nkiTokenAuthor.h"
 #include "token/nkiTokenPKCS.h"
 
 namespace brelo {
@@ -46,7 +47,8 @@ void Guarded(TBreloUsbToken& T, F&& Work) {
 
 /// Writes Holder, then moves the user PIN to the one derived from Password.
 void WriteHolderAndChangePin(TBreloUsbToken& T, const TBreloUsbTokenFileDataHolder& Previous,
-                             const TBreloUsbTokenFileDataHolder& Holder, const SecureString& Password) {
+                             const TBreloUsbTokenFileDataHolder& Holder,
+                             const SecureString& Password) {
     T.WriteHolder(Holder);
     try {
         SecureString result;
@@ -56,29 +58,33 @@ void WriteHolderAndChangePin(TBreloUsbToken& T, const TBreloUsbTokenFileDataHold
     }
 }
 
-bool ReadTokenFileImpl(const std::string& Name, int Entry, const SecureString& Password, TStream& Data) {
+bool ReadTokenFileImpl(const std::string& Name, int Entry, const SecureString& Password,
+                       TStream& Data) {
     TBreloUsbToken& token = FindToken(Name);
     token.Open(Password, false);
     Guarded(token, [&] { token.ReadEntry(Entry, Data); });
     return true;
 }
 
-bool WriteTokenFileImpl(const std::string& Name, int Entry, const SecureString& Password, TStream& Data) {
+bool WriteTokenFileImpl(const std::string& Name, int Entry, const SecureString& Password,
+                        TStream& Data) {
     TBreloUsbToken& token = FindToken(Name);
     token.Open(Password, false);
     Guarded(token, [&] { token.WriteEntry(Entry, Data); });
     return true;
 }
 
-bool ReadTokenDataImpl(const std::string& Name, const SecureString& Password, TBreloUsbTokenFileDataHolder& Holder) {
+bool ReadTokenDataImpl(const std::string& Name, const SecureString& Password,
+                       TBreloUsbTokenFileDataHolder& Holder) {
     TBreloUsbToken& token = FindToken(Name);
     token.Open(Password, false);
     Guarded(token, [&] { token.ReadHolder(Holder); });
     return true;
 }
 
-bool InstallCertsImpl(const std::string& Name, const SecureString& Password, const std::string& Login,
-                      const ByteString& UserCert, const ByteString& GostCert) {
+bool InstallCertsImpl(const std::string& Name, const SecureString& Password,
+                      const std::string& Login, const ByteString& UserCert,
+                      const ByteString& GostCert) {
     TBreloUsbToken& token = FindToken(Name);
     TBreloUsbTokenFileDataHolder holder;
     token.Open(SecureString(Login), false);
@@ -88,23 +94,27 @@ bool InstallCertsImpl(const std::string& Name, const SecureString& Password, con
         for (int i = 0; i < 4; ++i) {
             holder.SetData(10 + i, previous.GetData(2 + i));
         }
-        holder.SetDataList({UserCert, previous.GetData(7), GostCert, previous.GetData(9)}, {2, 3, 4, 5});
+        holder.SetDataList({UserCert, previous.GetData(7), GostCert, previous.GetData(9)},
+                           {2, 3, 4, 5});
         holder.SetDataList({{}, {}, {}, {}}, {6, 7, 8, 9});
         WriteHolderAndChangePin(token, previous, holder, Password);
     });
     return true;
 }
 
-bool WriteKeysImpl(const std::string& DeviceLine, const SecureString& Password, const std::string& Login,
-                   const ByteString& CaCert, const ByteString& TransportCert, const ByteString& UserCert,
-                   const ByteString& UserKey, const ByteString& GostCert, const ByteString& GostKey) {
+bool WriteKeysImpl(const std::string& DeviceLine, const SecureString& Password,
+                   const std::string& Login, const ByteString& CaCert,
+                   const ByteString& TransportCert, const ByteString& UserCert,
+                   const ByteString& UserKey, const ByteString& GostCert,
+                   const ByteString& GostKey) {
     TBreloUsbToken& token = FindToken(DeviceLine);
     TBreloUsbTokenFileDataHolder holder;
     token.Open(SecureString(Login), false);
     Guarded(token, [&] {
         token.ReadHolder(holder);
         const TBreloUsbTokenFileDataHolder previous = holder;
-        holder.SetDataList({CaCert, TransportCert, UserCert, UserKey, GostCert, GostKey}, {0, 1, 2, 3, 4, 5});
+        holder.SetDataList({CaCert, TransportCert, UserCert, UserKey, GostCert, GostKey},
+                           {0, 1, 2, 3, 4, 5});
         for (int i = 6; i <= 13; ++i) {
             holder.SetData(i, {});
         }
@@ -113,13 +123,15 @@ bool WriteKeysImpl(const std::string& DeviceLine, const SecureString& Password, 
     return true;
 }
 
-bool ChangePinImpl(const std::string& Name, const SecureString& NewPassword, const SecureString& OldPassword) {
+bool ChangePinImpl(const std::string& Name, const SecureString& NewPassword,
+                   const SecureString& OldPassword) {
     SecureString result;
     FindToken(Name).ChangePin(NewPassword, OldPassword, result, true);
     return true;
 }
 
-bool UnblockPinImpl(const std::string& Name, const SecureString& NewPassword, const SecureString& Puk) {
+bool UnblockPinImpl(const std::string& Name, const SecureString& NewPassword,
+                    const SecureString& Puk) {
     TBreloUsbToken& token = FindToken(Name);
     if (Puk != kNoPuk && token.HasPuk()) {
         SecureString result;
@@ -160,12 +172,14 @@ TBreloUsbToken& FindToken(const std::string& DeviceText) {
         HookTokenList = std::make_unique<TBreloUsbTokenList>(0, 0);
     }
     const std::string uid = ExtractUID(DeviceText);
-    TnkiToken& found = uid.empty() ? HookTokenList->FindByName(DeviceText) : HookTokenList->FindByUID(uid);
+    TnkiToken& found =
+        uid.empty() ? HookTokenList->FindByName(DeviceText) : HookTokenList->FindByUID(uid);
     found.FPinEntryAllowed = false;
     return dynamic_cast<TBreloUsbToken&>(found);
 }
 
 void RegisterBreloUsbTokenHooks() {
+    RegisterNativeTokenKind();
     RegisterPKCSTokenKinds();
     TBreloUsbTokenInt::SetReadTokenFileProc(ReadTokenFileImpl);
     TBreloUsbTokenInt::SetWriteTokenFileProc(WriteTokenFileImpl);

@@ -14,7 +14,9 @@ TDynamicLibrary::TDynamicLibrary(const std::string& Name) {
     }
 }
 
-TDynamicLibrary::~TDynamicLibrary() { Reset(); }
+TDynamicLibrary::~TDynamicLibrary() {
+    Reset();
+}
 
 TDynamicLibrary::TDynamicLibrary(TDynamicLibrary&& Other) noexcept
     : FHandle(std::exchange(Other.FHandle, nullptr)), FLoadError(std::move(Other.FLoadError)) {}

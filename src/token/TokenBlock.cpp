@@ -22,14 +22,16 @@ constexpr int kEntries = TBreloUsbTokenFileDataHolder::HighIndex + 1;
 void CheckEntrySize(std::int64_t L, TStream& Stream) {
     const std::int64_t left = Stream.Size() - Stream.Position();
     if (left < L) {
-        throw EBlockSizeError(Format("Неверный размер блока: %d. Доступный остаток: %d", {L, left}));
+        throw EBlockSizeError(
+            Format("Неверный размер блока: %d. Доступный остаток: %d", {L, left}));
     }
 }
 
 void WriteEntryText(const ByteString& Text, TStream& Stream) {
     if (Text.size() > MaxEntrySize) {
-        throw EBlockSizeError(Format(
-            "Запись размером %d байт длиннее допустимых для устройства %d байт", {Text.size(), MaxEntrySize}));
+        throw EBlockSizeError(
+            Format("Запись размером %d байт длиннее допустимых для устройства %d байт",
+                   {Text.size(), MaxEntrySize}));
     }
     const unsigned char length[2] = {static_cast<unsigned char>(Text.size() & 0xFF),
                                      static_cast<unsigned char>(Text.size() >> 8)};
@@ -63,8 +65,9 @@ std::int64_t CopyEntryData(TStream& Source, TStream& Target) {
 ByteString Serialize(const TBreloUsbTokenFileDataHolder& Holder) {
     for (int i = 0; i < kEntries; ++i) {
         if (Holder.GetData(i).size() > MaxEntrySize) {
-            throw EBlockSizeError(Format("Запись %d размером %d байт длиннее допустимых для устройства %d байт",
-                                         {i, Holder.GetData(i).size(), MaxEntrySize}));
+            throw EBlockSizeError(
+                Format("Запись %d размером %d байт длиннее допустимых для устройства %d байт",
+                       {i, Holder.GetData(i).size(), MaxEntrySize}));
         }
     }
     TMemoryStream stream;

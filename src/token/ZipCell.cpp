@@ -34,7 +34,8 @@ using ZipFilePtr = std::unique_ptr<zip_file_t, ZipFileClose>;
 /// Error is the library's record; it is left to its owner.
 [[noreturn]] void Fail(const std::string& what, zip_error_t* error) {
     const std::string reason = error != nullptr ? zip_error_strerror(error) : "";
-    throw EZipCellError(Format("Сжатый блок устройства: %s%s%s", {what, reason.empty() ? "" : ": ", reason}));
+    throw EZipCellError(
+        Format("Сжатый блок устройства: %s%s%s", {what, reason.empty() ? "" : ": ", reason}));
 }
 
 /// Everything an in-memory source holds after the archive was written into it.
@@ -76,12 +77,14 @@ std::unique_ptr<TMemoryStream> Compress(TStream& Stream) {
     }
     zip_source_keep(target.get());  // the archive's own reference goes with zip_close
     zip_source_t* entry = zip_source_buffer(archive.get(), block.data(), block.size(), 0);
-    const zip_int64_t index = entry != nullptr ? zip_file_add(archive.get(), "*", entry, ZIP_FL_ENC_UTF_8) : -1;
+    const zip_int64_t index =
+        entry != nullptr ? zip_file_add(archive.get(), "*", entry, ZIP_FL_ENC_UTF_8) : -1;
     if (index < 0) {
         zip_source_free(entry);
         Fail("add", zip_get_error(archive.get()));
     }
-    if (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9) < 0 ||
+    if (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
+                                 9) < 0 ||
         zip_close(archive.get()) < 0) {
         Fail("write", zip_get_error(archive.get()));
     }
@@ -132,7 +135,8 @@ std::unique_ptr<TMemoryStream> Decompress(TStream& Stream) {
         block.append(chunk, static_cast<std::size_t>(n));
         if (static_cast<std::int64_t>(block.size()) > MaxExpanded) {
             WipeString(block);
-            throw EZipCellError(Format("Сжатый блок устройства больше допустимых %d байт", {MaxExpanded}));
+            throw EZipCellError(
+                Format("Сжатый блок устройства больше допустимых %d байт", {MaxExpanded}));
         }
     }
     SecureWipe(chunk, sizeof chunk);

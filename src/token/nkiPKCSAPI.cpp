@@ -82,7 +82,9 @@ std::string TnkiPKCS::LinuxLibraryName(const std::string& WindowsName) {
     return base.empty() ? std::string() : "lib" + base + ".so";
 }
 
-std::string TnkiPKCS::PlatformLibraryName() const { return LinuxLibraryName(LibraryName()); }
+std::string TnkiPKCS::PlatformLibraryName() const {
+    return LinuxLibraryName(LibraryName());
+}
 
 void TnkiPKCS::LoadVendorLibrary() {
     const std::string name = PlatformLibraryName();
@@ -155,9 +157,11 @@ CK_RV TnkiPKCS::EnumerateTokens(TPKCSDeviceInfoArray& Infos, int Filter) {
         if (FFunctionList->C_GetTokenInfo(slot, &info) != CKR_OK) {
             continue;
         }
-        const std::string maker = Trim(BytesToStr(info.manufacturerID, sizeof info.manufacturerID - 1));
+        const std::string maker =
+            Trim(BytesToStr(info.manufacturerID, sizeof info.manufacturerID - 1));
         const bool initialised = (info.flags & CKF_TOKEN_INITIALIZED) != 0;
-        const bool admitted = Filter == 0 || (Filter == 1 && initialised) || (Filter == 2 && !initialised);
+        const bool admitted =
+            Filter == 0 || (Filter == 1 && initialised) || (Filter == 2 && !initialised);
         if (admitted && ManufacturerMatches(maker)) {
             Infos.push_back(info);
         }
@@ -188,7 +192,8 @@ CK_RV TnkiPKCS::FindSlotBySerial(CK_SLOT_ID& Slot, const std::string& Serial) {
     return rv != CKR_OK ? rv : CKR_TOKEN_NOT_PRESENT;
 }
 
-CK_RV TnkiPKCS::OpenSessionBySerial(TPkcsSession& Session, CK_SLOT_ID& Slot, const std::string& Serial) {
+CK_RV TnkiPKCS::OpenSessionBySerial(TPkcsSession& Session, CK_SLOT_ID& Slot,
+                                    const std::string& Serial) {
     CK_RV rv = FindSlotBySerial(Slot, Serial);
     if (rv != CKR_OK) {
         return rv;
@@ -265,7 +270,8 @@ CK_RV TnkiPKCS::SetUserPin(CK_SESSION_HANDLE Session, const SecureString& OldPin
     if (rv != CKR_OK) {
         return rv;
     }
-    return FFunctionList->C_SetPIN(Session, PinPtr(OldPin), OldPin.size(), PinPtr(NewPin), NewPin.size());
+    return FFunctionList->C_SetPIN(Session, PinPtr(OldPin), OldPin.size(), PinPtr(NewPin),
+                                   NewPin.size());
 }
 
 CK_RV TnkiPKCS::ChangeSOPin(CK_SESSION_HANDLE Session, const SecureString& OldSOPin,
@@ -287,12 +293,14 @@ CK_RV TnkiPKCS::ChangeSOPin(CK_SESSION_HANDLE Session, const SecureString& OldSO
     if (rv != CKR_OK) {
         return rv;
     }
-    rv = FFunctionList->C_SetPIN(Session, PinPtr(oldPin), oldPin.size(), PinPtr(newPin), newPin.size());
+    rv = FFunctionList->C_SetPIN(Session, PinPtr(oldPin), oldPin.size(), PinPtr(newPin),
+                                 newPin.size());
     FFunctionList->C_Logout(Session);
     return rv;
 }
 
-CK_RV TnkiPKCS::InitUserPin(CK_SLOT_ID Slot, const SecureString& SOPin, const SecureString& UserPin) {
+CK_RV TnkiPKCS::InitUserPin(CK_SLOT_ID Slot, const SecureString& SOPin,
+                            const SecureString& UserPin) {
     if (!IsUsable()) {
         return CKR_CRYPTOKI_NOT_INITIALIZED;
     }
@@ -327,9 +335,9 @@ CK_RV TnkiPKCS::ChangeSOPinOnSlot(CK_SLOT_ID Slot, const SecureString& OldSOPin,
     return ChangeSOPin(handle, OldSOPin, NewSOPin);
 }
 
-CK_RV TnkiPKCS::InitToken(CK_SLOT_ID& Slot, const SecureString& NewSOPin, const SecureString& UserPin,
-                          const std::string& Label, const std::string& Serial,
-                          const SecureString& CurrentSOPin) {
+CK_RV TnkiPKCS::InitToken(CK_SLOT_ID& Slot, const SecureString& NewSOPin,
+                          const SecureString& UserPin, const std::string& Label,
+                          const std::string& Serial, const SecureString& CurrentSOPin) {
     CK_RV rv = FindSlotBySerial(Slot, Serial);
     if (rv != CKR_OK) {
         return rv;
@@ -418,7 +426,8 @@ CK_RV TnkiPKCS::ReadDataObject(CK_SESSION_HANDLE Session, TStream& Stream) {
     if (rv != CKR_OK) {
         return rv;
     }
-    const auto length = static_cast<std::int64_t>(std::min<CK_ULONG>(value.ulValueLen, buffer.size()));
+    const auto length =
+        static_cast<std::int64_t>(std::min<CK_ULONG>(value.ulValueLen, buffer.size()));
     Stream.SetSize(0);
     Stream.SetPosition(0);
     Stream.WriteBuffer(buffer.data(), length);
@@ -443,7 +452,8 @@ CK_RV TnkiPKCS::WriteDataObject(CK_SESSION_HANDLE Session, TStream& Stream) {
     return ReplaceDataObject(Session, object, value);
 }
 
-CK_RV TnkiPKCS::ReplaceDataObject(CK_SESSION_HANDLE Session, CK_OBJECT_HANDLE Object, const CK_ATTRIBUTE& Value) {
+CK_RV TnkiPKCS::ReplaceDataObject(CK_SESSION_HANDLE Session, CK_OBJECT_HANDLE Object,
+                                  const CK_ATTRIBUTE& Value) {
     // Libraries that keep to the letter of the standard fix a data object's value at its
     // creation. The new object is made first and the old one destroyed after, so a refusal
     // at either step leaves the old object as the only one.

@@ -100,7 +100,8 @@ public:
     /// new object in place of the old one.
     CK_RV WriteDataObject(CK_SESSION_HANDLE Session, TStream& Stream);
 
-    static std::string BytesToStr(const unsigned char* Bytes, int HighIndex, bool AsNumbers = false);
+    static std::string BytesToStr(const unsigned char* Bytes, int HighIndex,
+                                  bool AsNumbers = false);
     bool ManufacturerMatches(const std::string& Text) const;
     const std::vector<std::string>& Manufacturers() const { return FManufacturers; }
 
@@ -120,7 +121,8 @@ private:
     void LoadVendorLibrary();
     CK_RV PresentSlots(std::vector<CK_SLOT_ID>& Slots, bool RetryEmpty);
     /// Replaces Object by a new one with the same template and Value.
-    CK_RV ReplaceDataObject(CK_SESSION_HANDLE Session, CK_OBJECT_HANDLE Object, const CK_ATTRIBUTE& Value);
+    CK_RV ReplaceDataObject(CK_SESSION_HANDLE Session, CK_OBJECT_HANDLE Object,
+                            const CK_ATTRIBUTE& Value);
     CK_RV LoginAs(CK_SESSION_HANDLE Session, CK_USER_TYPE User, const SecureString& Pin);
 
     TDynamicLibrary FLibrary;

@@ -3,10 +3,16 @@
 
 namespace brelo {
 
-#define BRELO_PKCS_VENDOR_BODY(Class, File, Kind, ...)                   \
-    std::string Class::LibraryName() const { return File; }              \
-    void Class::FillManufacturers() { FManufacturers = {__VA_ARGS__}; }   \
-    std::uint8_t Class::LibraryKind() const { return Kind; }
+#define BRELO_PKCS_VENDOR_BODY(Class, File, Kind, ...) \
+    std::string Class::LibraryName() const {           \
+        return File;                                   \
+    }                                                  \
+    void Class::FillManufacturers() {                  \
+        FManufacturers = {__VA_ARGS__};                \
+    }                                                  \
+    std::uint8_t Class::LibraryKind() const {          \
+        return Kind;                                   \
+    }
 
 BRELO_PKCS_VENDOR_BODY(TnkiAuthorPKCS, "Av337CryptokiD.dll", 2, "AVTOR", "AUTHOR")
 BRELO_PKCS_VENDOR_BODY(TnkiSafeNet, "eToken.dll", 3, "SafeNet", "Aladdin")

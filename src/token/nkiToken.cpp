@@ -42,10 +42,14 @@ void TnkiToken::CheckResult(const std::string& /*Label*/) {
     }
     std::string text = ErrorText(code);
     switch (code) {
-        case kAccessDenied: throw ExceptionNkiAccessDenied(kAccessDenied, text);
-        case kPinIncorrect: throw ExceptionNkiBadPin(FTriesLeft, text);
-        case kPinLocked: throw ExceptionNkiBlocked(kPinLocked, text);
-        default: throw ExceptionNki(code, text);
+        case kAccessDenied:
+            throw ExceptionNkiAccessDenied(kAccessDenied, text);
+        case kPinIncorrect:
+            throw ExceptionNkiBadPin(FTriesLeft, text);
+        case kPinLocked:
+            throw ExceptionNkiBlocked(kPinLocked, text);
+        default:
+            throw ExceptionNki(code, text);
     }
 }
 
@@ -86,8 +90,8 @@ void TnkiToken::Login() {
     }
 }
 
-void TnkiToken::ChangePin(const SecureString& NewPin, const SecureString& OldPin, SecureString& Result,
-                          bool Derive) {
+void TnkiToken::ChangePin(const SecureString& NewPin, const SecureString& OldPin,
+                          SecureString& Result, bool Derive) {
     if (!Available()) {
         return;
     }
@@ -128,8 +132,8 @@ void TnkiToken::ChangePin(const SecureString& NewPin, const SecureString& OldPin
     }
 }
 
-void TnkiToken::UnblockPin(const SecureString& NewPin, const SecureString& Puk, SecureString& Result,
-                           bool Derive) {
+void TnkiToken::UnblockPin(const SecureString& NewPin, const SecureString& Puk,
+                           SecureString& Result, bool Derive) {
     const bool wasOpen = IsOpen();
     if (!wasOpen && !DoOpen()) {
         CheckResult(Format("Открытие устройства (разблокировка) %s", {FName}));
@@ -229,12 +233,15 @@ void TnkiToken::LoadCells() {
 
 const TnkiFileStruct& TnkiToken::CheckedCell(int Index) const {
     if (Index < 0 || Index >= static_cast<int>(FCells.size())) {
-        throw EOutOfResources(Format("Ячейка памяти %d на устройстве %s не найдена", {Index, FName}));
+        throw EOutOfResources(
+            Format("Ячейка памяти %d на устройстве %s не найдена", {Index, FName}));
     }
     return FCells[static_cast<std::size_t>(Index)];
 }
 
-TnkiFileStruct TnkiToken::GetCell(int Index) const { return CheckedCell(Index); }
+TnkiFileStruct TnkiToken::GetCell(int Index) const {
+    return CheckedCell(Index);
+}
 
 void TnkiToken::ReadFile(int Index, TStream& Stream) {
     if (!Available()) {
@@ -272,9 +279,10 @@ void TnkiToken::WriteFile(int Index, TStream& Stream) {
     const std::int64_t size = data.Size();
     // A cell of unknown size (-1) is left to the device to refuse.
     if (cell.Size >= 0 && cell.Size < size) {
-        throw EOutOfResources(Format(
-            "Блок для записи имеет размер %d байт, больший чем объем %d-й ячейки памяти устройства (%d)",
-            {size, cell.FileId, cell.Size}));
+        throw EOutOfResources(
+            Format("Блок для записи имеет размер %d байт, больший чем объем %d-й ячейки памяти "
+                   "устройства (%d)",
+                   {size, cell.FileId, cell.Size}));
     }
     data.SetPosition(0);
     if (!DoWriteCell(Index, data)) {
@@ -284,7 +292,9 @@ void TnkiToken::WriteFile(int Index, TStream& Stream) {
 
 // ---- TnkiTokenList ----
 
-TnkiTokenList::~TnkiTokenList() { Clear(); }
+TnkiTokenList::~TnkiTokenList() {
+    Clear();
+}
 
 void TnkiTokenList::Init(int Kind, int Filter, const TnkiGetPinEvent& OnGetPin) {
     SetOnGetPin(OnGetPin);
@@ -299,7 +309,8 @@ void TnkiTokenList::Refresh(int Kind, int Filter) {
     }
 }
 
-void TnkiTokenList::AddToken(const std::string& Name, const std::string& UID, const TnkiTokenClass& Class) {
+void TnkiTokenList::AddToken(const std::string& Name, const std::string& UID,
+                             const TnkiTokenClass& Class) {
     for (const TItem& item : FItems) {
         if (SameText(item.Name, Name)) {
             return;
@@ -367,7 +378,8 @@ void TnkiTokenList::RemoveDuplicates() {
             recorded.FDeleteMark = TnkiToken::DeleteMark;
         }
     }
-    std::erase_if(FItems, [](const TItem& item) { return item.Token->FDeleteMark == TnkiToken::DeleteMark; });
+    std::erase_if(
+        FItems, [](const TItem& item) { return item.Token->FDeleteMark == TnkiToken::DeleteMark; });
 }
 
 }  // namespace brelo

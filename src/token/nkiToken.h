@@ -20,7 +20,8 @@ namespace brelo {
 /// A failing device call; Code is the PKCS#11 return value.
 class ExceptionNki : public Exception {
 public:
-    ExceptionNki(std::int32_t ACode, std::string Message) : Exception(std::move(Message)), Code(ACode) {}
+    ExceptionNki(std::int32_t ACode, std::string Message)
+        : Exception(std::move(Message)), Code(ACode) {}
     std::int32_t Code;
 };
 
@@ -69,8 +70,8 @@ struct TnkiTokenClass {
 };
 
 /// Reports one device to a list: (Name, UID, token class).
-using TnkiAddTokenProc =
-    std::function<void(const std::string& Name, const std::string& UID, const TnkiTokenClass& Class)>;
+using TnkiAddTokenProc = std::function<void(const std::string& Name, const std::string& UID,
+                                            const TnkiTokenClass& Class)>;
 
 class TnkiToken : public TnkiTokenCodes {
 public:
@@ -82,9 +83,10 @@ public:
 
     /// Creates a token of class T; a missing UID is read from the device.
     template <typename T>
-    static std::unique_ptr<TnkiToken> Create(const std::string& Name, const TnkiGetPinEvent& OnGetPin,
+    static std::unique_ptr<TnkiToken> Create(const std::string& Name,
+                                             const TnkiGetPinEvent& OnGetPin,
                                              const std::string& UID) {
-        std::unique_ptr<TnkiToken> token(new T(Name, UID));
+        std::unique_ptr<TnkiToken> token = std::make_unique<T>(Name, UID);
         token->FOnGetPin = OnGetPin;
         if (token->FUID.empty()) {
             token->ReadUID();
@@ -105,7 +107,9 @@ public:
     virtual std::unique_ptr<TMemoryStream> Compress(TStream& Stream) = 0;
     /// A new stream with the block held in Stream (from its current position), rewound.
     virtual std::unique_ptr<TMemoryStream> Decompress(TStream& Stream) = 0;
-    virtual SecureString DeriveUserPin(const SecureString& Password) { return DerivePinCode(Password); }
+    virtual SecureString DeriveUserPin(const SecureString& Password) {
+        return DerivePinCode(Password);
+    }
     virtual SecureString DerivePuk(const SecureString& Password) { return DerivePukCode(Password); }
     virtual bool Available() const { return false; }
     virtual std::uint8_t Kind() const { return 0; }
@@ -135,8 +139,10 @@ public:
     void RefreshUID();
     TnkiFileStruct GetCell(int Index) const;
     void ReadUID();
-    void ChangePin(const SecureString& NewPin, const SecureString& OldPin, SecureString& Result, bool Derive);
-    void UnblockPin(const SecureString& NewPin, const SecureString& Puk, SecureString& Result, bool Derive);
+    void ChangePin(const SecureString& NewPin, const SecureString& OldPin, SecureString& Result,
+                   bool Derive);
+    void UnblockPin(const SecureString& NewPin, const SecureString& Puk, SecureString& Result,
+                    bool Derive);
     SecureString DerivePin(const SecureString& Text, bool UserPin);
 
     const std::string& Name() const { return FName; }
@@ -155,7 +161,8 @@ protected:
     TnkiToken(std::string Name, std::string UID) : FName(std::move(Name)), FUID(std::move(UID)) {}
 
     // Device primitives: true on success; the device's code goes to FLastError; never raise.
-    virtual bool DoChangePin(const SecureString& OldPin, const SecureString& NewPin, std::int32_t& TriesLeft) = 0;
+    virtual bool DoChangePin(const SecureString& OldPin, const SecureString& NewPin,
+                             std::int32_t& TriesLeft) = 0;
     virtual bool DoLogin(const SecureString& Pin, std::int32_t& TriesLeft) = 0;
     virtual bool DoChangePuk(const SecureString& OldPuk, const SecureString& NewPuk) = 0;
     virtual bool DoUnblockPin(const SecureString& Puk, const SecureString& NewPin) = 0;

@@ -33,7 +33,8 @@ std::int32_t CounterValue(CK_ULONG Value) {
     if (Value == CK_UNAVAILABLE_INFORMATION || Value == CK_EFFECTIVELY_INFINITE) {
         return -1;
     }
-    return static_cast<std::int32_t>(std::min<CK_ULONG>(Value, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::min<CK_ULONG>(Value, std::numeric_limits<std::int32_t>::max()));
 }
 
 const SecureString kNoPuk("NO_PUK");
@@ -48,13 +49,20 @@ void ReleasePKCSLibraries() {
 
 // ---- life and class operations ----
 
-TnkiTokenPKCS::~TnkiTokenPKCS() { CloseQuietly(); }
+TnkiTokenPKCS::~TnkiTokenPKCS() {
+    CloseQuietly();
+}
 
-bool TnkiTokenPKCS::Available() const { return FLibrary != nullptr && FLibrary->IsUsable(); }
+bool TnkiTokenPKCS::Available() const {
+    return FLibrary != nullptr && FLibrary->IsUsable();
+}
 
-SecureString TnkiTokenPKCS::DefaultPuk() { return SecureString(FTraits.DefaultPuk, FTraits.DefaultPukLength); }
+SecureString TnkiTokenPKCS::DefaultPuk() {
+    return SecureString(FTraits.DefaultPuk, FTraits.DefaultPukLength);
+}
 
-void TnkiTokenPKCS::EnumerateDevicesOf(TnkiPKCS* Library, int Filter, const TnkiAddTokenProc& AddProc,
+void TnkiTokenPKCS::EnumerateDevicesOf(TnkiPKCS* Library, int Filter,
+                                       const TnkiAddTokenProc& AddProc,
                                        const TnkiTokenClass& Class) {
     if (!AddProc || Library == nullptr || !Library->IsUsable()) {
         return;
@@ -87,7 +95,8 @@ bool TnkiTokenPKCS::DoLogin(const SecureString& Pin, std::int32_t& TriesLeft) {
     return Succeeded(FLibrary->UserLogin(FSession.Handle(), FSlot, Pin, TriesLeft));
 }
 
-bool TnkiTokenPKCS::DoChangePin(const SecureString& OldPin, const SecureString& NewPin, std::int32_t&) {
+bool TnkiTokenPKCS::DoChangePin(const SecureString& OldPin, const SecureString& NewPin,
+                                std::int32_t&) {
     return Succeeded(FLibrary->SetUserPin(FSession.Handle(), OldPin, NewPin));
 }
 
@@ -120,7 +129,8 @@ bool TnkiTokenPKCS::DoWriteCell(int, TStream& Stream) {
 
 CK_TOKEN_INFO TnkiTokenPKCS::ReadTokenInfo() {
     CK_TOKEN_INFO info{};
-    const CK_RV rv = IsOpen() ? FLibrary->GetTokenInfoBySlot(FSlot, info) : FLibrary->GetTokenInfoBySerial(FUID, info);
+    const CK_RV rv = IsOpen() ? FLibrary->GetTokenInfoBySlot(FSlot, info)
+                              : FLibrary->GetTokenInfoBySerial(FUID, info);
     FLastError = static_cast<std::int32_t>(rv);
     CheckResult("SafeGetTokenInfo");
     return info;
@@ -131,7 +141,8 @@ bool TnkiTokenPKCS::ReadCellTable() {
         return false;
     }
     FCells = {TnkiFileStruct{0, -1, {}}};
-    FCells[0].Size = FTraits.FixedCellSize > 0 ? FTraits.FixedCellSize : CounterValue(ReadTokenInfo().ulTotalPrivateMemory);
+    FCells[0].Size = FTraits.FixedCellSize > 0 ? FTraits.FixedCellSize
+                                               : CounterValue(ReadTokenInfo().ulTotalPrivateMemory);
     return true;
 }
 
@@ -152,14 +163,17 @@ std::string TnkiTokenPKCS::GetModel() {
 
 std::string TnkiTokenPKCS::GetDescription() {
     const CK_TOKEN_INFO info = ReadTokenInfo();
-    return Format("%s %s v. h%d.%d/f%d.%d, %d aaeo",
-                  {Trim(TnkiPKCS::BytesToStr(info.manufacturerID, sizeof info.manufacturerID - 1)),
-                   Trim(TnkiPKCS::BytesToStr(info.model, sizeof info.model - 1)), info.hardwareVersion.major,
-                   info.hardwareVersion.minor, info.firmwareVersion.major, info.firmwareVersion.minor,
-                   CounterValue(info.ulTotalPrivateMemory)});
+    return Format(
+        "%s %s v. h%d.%d/f%d.%d, %d aaeo",
+        {Trim(TnkiPKCS::BytesToStr(info.manufacturerID, sizeof info.manufacturerID - 1)),
+         Trim(TnkiPKCS::BytesToStr(info.model, sizeof info.model - 1)), info.hardwareVersion.major,
+         info.hardwareVersion.minor, info.firmwareVersion.major, info.firmwareVersion.minor,
+         CounterValue(info.ulTotalPrivateMemory)});
 }
 
-bool TnkiTokenPKCS::IsInitialized() { return (ReadTokenInfo().flags & CKF_TOKEN_INITIALIZED) != 0; }
+bool TnkiTokenPKCS::IsInitialized() {
+    return (ReadTokenInfo().flags & CKF_TOKEN_INITIALIZED) != 0;
+}
 
 // ---- re-initialisation ----
 
@@ -177,8 +191,8 @@ void TnkiTokenPKCS::ZeroFillCell() {
     WriteFile(0, zeros);
 }
 
-void TnkiTokenPKCS::ReinitializeToken(const std::string& Label, SecureString& Pin, const SecureString& CurrentPuk,
-                                      SecureString& NewPuk) {
+void TnkiTokenPKCS::ReinitializeToken(const std::string& Label, SecureString& Pin,
+                                      const SecureString& CurrentPuk, SecureString& NewPuk) {
     if (!Available()) {
         return;
     }
@@ -188,7 +202,8 @@ void TnkiTokenPKCS::ReinitializeToken(const std::string& Label, SecureString& Pi
     if (wasOpen) {
         Close();
     }
-    FLastError = static_cast<std::int32_t>(FLibrary->InitToken(FSlot, NewPuk, Pin, Label, FUID, CurrentPuk));
+    FLastError =
+        static_cast<std::int32_t>(FLibrary->InitToken(FSlot, NewPuk, Pin, Label, FUID, CurrentPuk));
     CheckResult("Переинициализация");
     if (!DoOpen()) {
         CheckResult("Открытие устройства");
@@ -230,7 +245,8 @@ void TnkiTokenPKCS::Reinitialize(SecureString& Pin, SecureString& Puk, const std
     } else if (usePuk) {
         FSession.Forget();
         FHandle = 0;
-        FLastError = static_cast<std::int32_t>(FLibrary->ResetUserPin(FSlot, FUID, current, newPin, newPuk));
+        FLastError =
+            static_cast<std::int32_t>(FLibrary->ResetUserPin(FSlot, FUID, current, newPin, newPuk));
         if (Puk.empty()) {
             newPuk = current;
         }
@@ -238,7 +254,8 @@ void TnkiTokenPKCS::Reinitialize(SecureString& Pin, SecureString& Puk, const std
     } else {
         Open(current, true);
         CheckResult("Открытие устройства");
-        FLastError = static_cast<std::int32_t>(FLibrary->ChangeUserPin(FSession.Handle(), current, newPin));
+        FLastError =
+            static_cast<std::int32_t>(FLibrary->ChangeUserPin(FSession.Handle(), current, newPin));
         newPuk = kNoPuk;
         CheckResult("Повторная инициализация ранее связанного устройства");
     }
@@ -260,16 +277,19 @@ constexpr char kPukGemalto[] = "ZZZZZZZZZZZZZZZZZZZZZZZZ";  // 24 bytes of 5A
 #define BRELO_PUK(text) text, sizeof(text) - 1
 }  // namespace
 
-#define BRELO_PKCS_TOKEN_BODY(Class, Library, ...)                                                     \
-    Class::Class(const std::string& Name, const std::string& UID)                                      \
-        : TnkiTokenPKCS(Name, UID, StaticLibrary(), TPKCSTokenTraits{__VA_ARGS__}) {}                  \
-    TnkiPKCS* Class::StaticLibrary() { return LibraryOfKind<Library>(TPKCSTokenTraits{__VA_ARGS__}.Kind); } \
-    const TnkiTokenClass& Class::TokenClass() {                                                        \
-        static const TnkiTokenClass tokenClass{#Class, TPKCSTokenTraits{__VA_ARGS__}.Kind,              \
-                                               &TnkiToken::Create<Class>};                             \
-        return tokenClass;                                                                             \
+#define BRELO_PKCS_TOKEN_BODY(Class, Library, ...)                                         \
+    Class::Class(const std::string& Name, const std::string& UID)                          \
+        : TnkiTokenPKCS(Name, UID, StaticLibrary(), TPKCSTokenTraits{__VA_ARGS__}) {}      \
+    TnkiPKCS* Class::StaticLibrary() {                                                     \
+        return LibraryOfKind<Library>(TPKCSTokenTraits{__VA_ARGS__}.Kind);                 \
+    }                                                                                      \
+    const TnkiTokenClass& Class::TokenClass() {                                            \
+        static const TnkiTokenClass tokenClass{#Class, TPKCSTokenTraits{__VA_ARGS__}.Kind, \
+                                               &TnkiToken::Create<Class>};                 \
+        return tokenClass;                                                                 \
     }
 
+// clang-format off
 //                    class                library          kind reinit puk   needCur compr  cell   default PUK
 BRELO_PKCS_TOKEN_BODY(TnkiTokenAuthorPKCS, TnkiAuthorPKCS,  2,   true,  true, false,  false, 15360, BRELO_PUK(kPuk8))
 BRELO_PKCS_TOKEN_BODY(TnkiTokenSafeNet,    TnkiSafeNet,     3,   true,  true, false,  false, 0,     BRELO_PUK(kPuk8))
@@ -279,6 +299,7 @@ BRELO_PKCS_TOKEN_BODY(TnkiTokenRSA,        TnkiRsaPKCS,     6,   false, false, t
 BRELO_PKCS_TOKEN_BODY(TnkiTokenVasco,      TnkiVascoPKCS,   7,   false, true, true,   false, 0,     BRELO_PUK(kPuk8))
 BRELO_PKCS_TOKEN_BODY(TnkiTokenAvest,      TnkiAvestPKCS,   8,   true,  true, true,   false, 15360, BRELO_PUK(kPuk10))
 BRELO_PKCS_TOKEN_BODY(TnkiTokenGemlto,     TnkiGemaltoPKCS, 9,   true,  true, true,   false, 12160, BRELO_PUK(kPukGemalto))
+// clang-format on
 
 CK_TOKEN_INFO TnkiTokenAuthorPKCS::ReadTokenInfo() {
     CK_TOKEN_INFO info = TnkiTokenPKCS::ReadTokenInfo();
@@ -316,7 +337,8 @@ void TnkiTokenRSA::WriteFile(int Index, TStream& Stream) {
     TnkiTokenPKCS::WriteFile(Index, block);
 }
 
-void TnkiTokenRSA::Reinitialize(SecureString& Pin, SecureString& Puk, const std::string&, const SecureString&) {
+void TnkiTokenRSA::Reinitialize(SecureString& Pin, SecureString& Puk, const std::string&,
+                                const SecureString&) {
     if (!IsOpen()) {
         if (!NkiPinInputProc) {
             throw Exception("Не найдена процедура ввода PIN-кода");
@@ -334,15 +356,18 @@ void TnkiTokenRSA::Reinitialize(SecureString& Pin, SecureString& Puk, const std:
         try {
             Open(entered, true);
         } catch (const ExceptionNkiBlocked&) {
-            throw ExceptionNki(164, "Устройство заблокировано. Для разблокировки воспользуйтесь утилитой "
-                                    "\"RSA Control Center\" (меню PIN \\ Unblock Your PIN)");
+            throw ExceptionNki(
+                164,
+                "Устройство заблокировано. Для разблокировки воспользуйтесь утилитой "
+                "\"RSA Control Center\" (меню PIN \\ Unblock Your PIN)");
         }
     }
     if (!IsOpen()) {
         return;
     }
     const SecureString newPin = DerivePinCode(Pin);
-    FLastError = static_cast<std::int32_t>(FLibrary->ChangeUserPin(FSession.Handle(), FPin, newPin));
+    FLastError =
+        static_cast<std::int32_t>(FLibrary->ChangeUserPin(FSession.Handle(), FPin, newPin));
     CheckResult("RenewWithPIN");
     const std::int32_t size = FCells.empty() ? 0 : std::max<std::int32_t>(0, FCells[0].Size - 208);
     TMemoryStream zeros(ByteString(static_cast<std::size_t>(size), '\0'));
@@ -355,7 +380,8 @@ void TnkiTokenRSA::Reinitialize(SecureString& Pin, SecureString& Puk, const std:
 void RegisterPKCSTokenKinds() {
     std::vector<TBreloTokenKind>& kinds = BreloTokenKinds();
     const auto has = [&](std::uint8_t kind) {
-        return std::any_of(kinds.begin(), kinds.end(), [&](const TBreloTokenKind& k) { return k.Kind == kind; });
+        return std::any_of(kinds.begin(), kinds.end(),
+                           [&](const TBreloTokenKind& k) { return k.Kind == kind; });
     };
     const TBreloTokenKind pkcs[] = {
         {2, &TnkiTokenAuthorPKCS::EnumerateDevices}, {3, &TnkiTokenSafeNet::EnumerateDevices},
@@ -367,7 +393,8 @@ void RegisterPKCSTokenKinds() {
             kinds.push_back(kind);
         }
     }
-    std::sort(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) { return a.Kind < b.Kind; });
+    std::sort(kinds.begin(), kinds.end(),
+              [](const auto& a, const auto& b) { return a.Kind < b.Kind; });
 }
 
 }  // namespace brelo

@@ -59,7 +59,8 @@ protected:
                   const TPKCSTokenTraits& Traits)
         : TBreloUsbToken(Name, UID), FLibrary(Library), FTraits(Traits) {}
 
-    bool DoChangePin(const SecureString& OldPin, const SecureString& NewPin, std::int32_t& TriesLeft) override;
+    bool DoChangePin(const SecureString& OldPin, const SecureString& NewPin,
+                     std::int32_t& TriesLeft) override;
     bool DoLogin(const SecureString& Pin, std::int32_t& TriesLeft) override;
     bool DoChangePuk(const SecureString& OldPuk, const SecureString& NewPuk) override;
     bool DoUnblockPin(const SecureString& Puk, const SecureString& NewPin) override;
@@ -70,8 +71,8 @@ protected:
     bool DoWriteCell(int Index, TStream& Stream) override;
     SecureString DefaultPin() override { return SecureString("50739261"); }
 
-    void ReinitializeToken(const std::string& Label, SecureString& Pin, const SecureString& CurrentPuk,
-                           SecureString& NewPuk);
+    void ReinitializeToken(const std::string& Label, SecureString& Pin,
+                           const SecureString& CurrentPuk, SecureString& NewPuk);
     bool Succeeded(CK_RV Rv) {
         FLastError = static_cast<std::int32_t>(Rv);
         return Rv == CKR_OK;
@@ -83,31 +84,61 @@ protected:
     TPkcsSession FSession;
 };
 
-#define BRELO_PKCS_TOKEN_CLASS(Class, Extra)                                                           \
-    class Class : public TnkiTokenPKCS {                                                               \
-    public:                                                                                            \
-        Class(const std::string& Name, const std::string& UID);                                        \
-        static const TnkiTokenClass& TokenClass();                                                     \
-        static TnkiPKCS* StaticLibrary();                                                              \
-        static void EnumerateDevices(int Filter, const TnkiAddTokenProc& AddProc) {                    \
-            EnumerateDevicesOf(StaticLibrary(), Filter, AddProc, TokenClass());                        \
-        }                                                                                              \
-        Extra                                                                                          \
+/// The class operations every vendor token class has: its library, its descriptor for the
+/// lists, and the listing of its devices.
+#define BRELO_PKCS_TOKEN_CLASS_OPS(Class)                                       \
+public:                                                                         \
+    Class(const std::string& Name, const std::string& UID);                     \
+    static const TnkiTokenClass& TokenClass();                                  \
+    static TnkiPKCS* StaticLibrary();                                           \
+    static void EnumerateDevices(int Filter, const TnkiAddTokenProc& AddProc) { \
+        EnumerateDevicesOf(StaticLibrary(), Filter, AddProc, TokenClass());     \
     }
 
-BRELO_PKCS_TOKEN_CLASS(TnkiTokenAuthorPKCS, CK_TOKEN_INFO ReadTokenInfo() override;);
-BRELO_PKCS_TOKEN_CLASS(TnkiTokenSafeNet, );
-BRELO_PKCS_TOKEN_CLASS(TnkiTokenSafeSIGN, bool CanReinitialize() override { return !IsInitialized(); }
-                       bool NeedsCurrentPuk() override { return IsInitialized(); });
-BRELO_PKCS_TOKEN_CLASS(TnkiTokenJaCarta, CK_TOKEN_INFO ReadTokenInfo() override;
-                       protected: bool DoUnblockPin(const SecureString& Puk, const SecureString& NewPin) override;);
-BRELO_PKCS_TOKEN_CLASS(TnkiTokenRSA, SecureString RequestPin(std::int32_t TriesLeft, bool UserPin, bool Raw) override;
-                       void WriteFile(int Index, TStream& Stream) override;
-                       void Reinitialize(SecureString& Pin, SecureString& Puk, const std::string& Label,
-                                         const SecureString& CurrentPuk) override;);
-BRELO_PKCS_TOKEN_CLASS(TnkiTokenVasco, );
-BRELO_PKCS_TOKEN_CLASS(TnkiTokenAvest, );
-BRELO_PKCS_TOKEN_CLASS(TnkiTokenGemlto, );
+class TnkiTokenAuthorPKCS : public TnkiTokenPKCS {
+    BRELO_PKCS_TOKEN_CLASS_OPS(TnkiTokenAuthorPKCS)
+    CK_TOKEN_INFO ReadTokenInfo() override;
+};
+
+class TnkiTokenSafeNet : public TnkiTokenPKCS {
+    BRELO_PKCS_TOKEN_CLASS_OPS(TnkiTokenSafeNet)
+};
+
+class TnkiTokenSafeSIGN : public TnkiTokenPKCS {
+    BRELO_PKCS_TOKEN_CLASS_OPS(TnkiTokenSafeSIGN)
+    bool CanReinitialize() override { return !IsInitialized(); }
+    bool NeedsCurrentPuk() override { return IsInitialized(); }
+};
+
+class TnkiTokenJaCarta : public TnkiTokenPKCS {
+    BRELO_PKCS_TOKEN_CLASS_OPS(TnkiTokenJaCarta)
+    CK_TOKEN_INFO ReadTokenInfo() override;
+
+protected:
+    /// Unblocking re-initialises the token with the PUK as current and new administrator PIN.
+    bool DoUnblockPin(const SecureString& Puk, const SecureString& NewPin) override;
+};
+
+/// Stores its cell compressed, keeps no entries 10 to 15 and re-initialises by PIN change.
+class TnkiTokenRSA : public TnkiTokenPKCS {
+    BRELO_PKCS_TOKEN_CLASS_OPS(TnkiTokenRSA)
+    SecureString RequestPin(std::int32_t TriesLeft, bool UserPin, bool Raw) override;
+    void WriteFile(int Index, TStream& Stream) override;
+    void Reinitialize(SecureString& Pin, SecureString& Puk, const std::string& Label,
+                      const SecureString& CurrentPuk) override;
+};
+
+class TnkiTokenVasco : public TnkiTokenPKCS {
+    BRELO_PKCS_TOKEN_CLASS_OPS(TnkiTokenVasco)
+};
+
+class TnkiTokenAvest : public TnkiTokenPKCS {
+    BRELO_PKCS_TOKEN_CLASS_OPS(TnkiTokenAvest)
+};
+
+class TnkiTokenGemlto : public TnkiTokenPKCS {
+    BRELO_PKCS_TOKEN_CLASS_OPS(TnkiTokenGemlto)
+};
 
 /// Registers the eight PKCS#11 kinds (2 to 9) in BreloTokenKinds, once.
 void RegisterPKCSTokenKinds();

@@ -6,7 +6,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/Encoding.h"
 
@@ -60,10 +63,39 @@ TTempDir::~TTempDir() {
     std::filesystem::remove_all(FPath, ignored);
 }
 
+namespace {
+void MakeKeyFolder(const std::filesystem::path& dir, const std::string& login, const std::string& password, int bits) {
+    MustShell("DAYS=3650 BITS=" + std::to_string(bits) + " " + Quote(BRELO_SOURCE_DIR "/tests/support/make_key_folder.sh") +
+              " " + Quote(dir.string()) + " " + Quote(login) + " " + Quote(password) + " 2>&1");
+}
+}  // namespace
+
 TKeyFolder::TKeyFolder(const std::string& login, const std::string& password, int bits)
-    : Login(login), Password(password) {
-    MustShell("BITS=" + std::to_string(bits) + " " + Quote(BRELO_SOURCE_DIR "/tests/support/make_key_folder.sh") +
-              " " + Quote(FDir.Path().string()) + " " + Quote(login) + " " + Quote(password) + " 2>&1");
+    : Login(login), Password(password), FTemp(std::make_unique<TTempDir>()), FPath(FTemp->Path()) {
+    MakeKeyFolder(FPath, login, password, bits);
+}
+
+TKeyFolder::TKeyFolder(const std::filesystem::path& path, const std::string& login, const std::string& password)
+    : Login(login), Password(password), FPath(path) {
+    std::filesystem::create_directories(path.parent_path());
+    const std::string lock = path.string() + ".lock";
+    const int fd = open(lock.c_str(), O_CREAT | O_RDWR, 0600);
+    if (fd < 0 || flock(fd, LOCK_EX) != 0) {
+        throw std::runtime_error("cannot lock " + lock);
+    }
+    try {
+        if (!std::filesystem::exists(path / (login + ".KEY"))) {
+            const std::filesystem::path work = path.string() + ".new";
+            std::filesystem::remove_all(work);
+            MakeKeyFolder(work, login, password, 1024);
+            std::filesystem::remove_all(path);
+            std::filesystem::rename(work, path);
+        }
+    } catch (...) {
+        close(fd);
+        throw;
+    }
+    close(fd);
 }
 
 std::string ReadText(const std::string& path) {
@@ -87,7 +119,7 @@ SecureString Cp1251(const std::string& utf8) { return SecureString(Utf8ToCp1251(
 
 namespace brelo::test {
 const TKeyFolder& SharedKeyFolder() {
-    static const TKeyFolder folder("USER01", "Пароль Ёжика 1");
+    static const TKeyFolder folder(std::filesystem::path(BRELO_TEST_CACHE_DIR) / "keyfolder", "USER01", "Пароль Ёжика 1");
     return folder;
 }
 }  // namespace brelo::test

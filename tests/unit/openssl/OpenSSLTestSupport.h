@@ -3,6 +3,7 @@
 // did not write itself.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "core/ByteString.h"
@@ -34,14 +35,19 @@ private:
 /// LOGIN.KEY; private keys in .fixture/).
 class TKeyFolder {
 public:
+    /// A new folder in a temporary place, removed with the object.
     TKeyFolder(const std::string& login, const std::string& password, int bits = 1024);
-    std::string Dir() const { return FDir.Path().string() + "/"; }
-    std::string File(const std::string& name) const { return FDir / name; }
-    std::string Fixture(const std::string& name) const { return FDir / (".fixture/" + name); }
+    /// The folder at Path, made there first when it does not hold the files yet (several test
+    /// processes may ask at once; one makes it, the others wait). It stays for later runs.
+    TKeyFolder(const std::filesystem::path& path, const std::string& login, const std::string& password);
+    std::string Dir() const { return FPath.string() + "/"; }
+    std::string File(const std::string& name) const { return (FPath / name).string(); }
+    std::string Fixture(const std::string& name) const { return (FPath / ".fixture" / name).string(); }
     std::string Login, Password;
 
 private:
-    TTempDir FDir;
+    std::unique_ptr<TTempDir> FTemp;
+    std::filesystem::path FPath;
 };
 
 std::string ReadText(const std::string& path);
@@ -52,6 +58,7 @@ SecureString Cp1251(const std::string& utf8);
 }  // namespace brelo::test
 
 namespace brelo::test {
-/// One key folder per test program: login USER01, a Cyrillic password.
+/// The key folder the tests share (read only; copy before changing): login USER01, a Cyrillic
+/// password. Made once per build tree.
 const TKeyFolder& SharedKeyFolder();
 }  // namespace brelo::test

@@ -44,26 +44,29 @@ protected:
         FakeDevice d;
         d.name = "Bank token";
         d.pin = TnkiToken::DerivePinCode(kLogin);
-        d.cell = BlockWith({{3, "old key"}, {7, "pending"}, {13, "older"}, {14, "fourteen"}, {15, "fifteen"}});
+        d.cell = BlockWith(
+            {{3, "old key"}, {7, "pending"}, {13, "older"}, {14, "fourteen"}, {15, "fifteen"}});
         FakeDevices()["SN0001"] = d;
     }
     void TearDown() override {
         ReleaseBreloUsbTokens();
-        std::erase_if(BreloTokenKinds(), [](const TBreloTokenKind& k) { return k.Kind == TFakeToken::FakeKind; });
+        std::erase_if(BreloTokenKinds(),
+                      [](const TBreloTokenKind& k) { return k.Kind == TFakeToken::FakeKind; });
         FakeDevices().clear();
     }
     FakeDevice& Device() { return FakeDevices()["SN0001"]; }
     void WriteKeys(const ByteString& userKey = "user key") {
-        WriteKeysProc(DeviceLine("Bank token", "SN0001"), kPassword, kLogin, "ca", "transport", "user cert", userKey,
-                      "", "");
+        WriteKeysProc(DeviceLine("Bank token", "SN0001"), kPassword, kLogin, "ca", "transport",
+                      "user cert", userKey, "", "");
     }
 };
 
 TEST_F(Hooks, WriteKeysStoresTheFilesAndMovesThePinToThePassword) {
     WriteKeys();
     const auto holder = Entries(Device().cell, false);
-    const ByteString expected[16] = {"ca", "transport", "user cert", "user key", "", "", "", "", "", "", "", "", "", "",
-                                     "fourteen", "fifteen"};
+    const ByteString expected[16] = {"ca", "transport", "user cert", "user key", "", "",
+                                     "",   "",          "",          "",         "", "",
+                                     "",   "",          "fourteen",  "fifteen"};
     for (int i = 0; i < 16; ++i) {
         EXPECT_EQ(holder.GetData(i), expected[i]) << "entry " << i;
     }
@@ -148,7 +151,8 @@ TEST_F(Hooks, CorruptStoredBlockIsTheBlockSizeErrorAndNothingIsWritten) {
 
 TEST_F(Hooks, WrongPasswordIsBadPinAndTheTokenIsClosed) {
     TMemoryStream data;
-    EXPECT_THROW(ReadTokenFileProc("Bank token", 0, SecureString("wrong"), data), ExceptionNkiBadPin);
+    EXPECT_THROW(ReadTokenFileProc("Bank token", 0, SecureString("wrong"), data),
+                 ExceptionNkiBadPin);
     EXPECT_EQ(Device().opens, Device().closes);
 }
 

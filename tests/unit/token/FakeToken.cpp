@@ -50,7 +50,8 @@ bool TFakeToken::DoLogin(const SecureString& Pin, std::int32_t& TriesLeft) {
     return true;
 }
 
-bool TFakeToken::DoChangePin(const SecureString& OldPin, const SecureString& NewPin, std::int32_t& TriesLeft) {
+bool TFakeToken::DoChangePin(const SecureString& OldPin, const SecureString& NewPin,
+                             std::int32_t& TriesLeft) {
     FakeDevice& d = Device();
     if (d.failChangePin != 0) {
         FLastError = d.failChangePin;

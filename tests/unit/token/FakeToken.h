@@ -18,7 +18,8 @@ struct FakeDevice {
     bool compressed = false;
     std::int32_t failOpen = 0;       ///< return code of DoOpen, 0 = works
     std::int32_t failChangePin = 0;  ///< return code of DoChangePin
-    std::int32_t failWriteFrom = 0;  ///< return code of every DoWriteCell from write number writeFailAt on
+    std::int32_t failWriteFrom =
+        0;  ///< return code of every DoWriteCell from write number writeFailAt on
     int writeFailAt = 1;
     int opens = 0;
     int closes = 0;
@@ -43,12 +44,14 @@ public:
     std::string GetManufacturer() override { return "FAKE"; }
     std::string GetModel() override { return "M"; }
     std::string GetDescription() override { return "FAKE M"; }
-    void Reinitialize(SecureString&, SecureString&, const std::string&, const SecureString&) override {}
+    void Reinitialize(SecureString&, SecureString&, const std::string&,
+                      const SecureString&) override {}
     bool IsInitialized() override { return true; }
     FakeDevice& Device() const { return FakeDevices().at(FUID); }
 
 protected:
-    bool DoChangePin(const SecureString& OldPin, const SecureString& NewPin, std::int32_t& TriesLeft) override;
+    bool DoChangePin(const SecureString& OldPin, const SecureString& NewPin,
+                     std::int32_t& TriesLeft) override;
     bool DoLogin(const SecureString& Pin, std::int32_t& TriesLeft) override;
     bool DoChangePuk(const SecureString&, const SecureString&) override { return true; }
     bool DoUnblockPin(const SecureString&, const SecureString& NewPin) override;

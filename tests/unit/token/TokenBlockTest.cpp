@@ -22,7 +22,10 @@ ByteString Block(std::initializer_list<ByteString> entries) {
 TEST(TokenBlock, OneShortEntrySerialisesToThirtyFourBytes) {
     TBreloUsbTokenFileDataHolder holder;
     holder.SetData(0, "AB");
-    ByteString expected("\x02\x00" "AB", 4);
+    ByteString expected(
+        "\x02\x00"
+        "AB",
+        4);
     for (int i = 1; i < 16; ++i) {
         expected += ByteString(2, '\0');
     }
@@ -62,7 +65,8 @@ TEST(TokenBlock, CorruptBlocksGiveTheBlockSizeErrorAndLeaveTheHolder) {
     claim500 += ByteString("\xF4\x01", 2) + ByteString(120, 'z');
     const CorruptCase cases[] = {
         {"entry beyond the end", claim500, "Неверный размер блока: 500. Доступный остаток: 120"},
-        {"cell shorter than 32 bytes", ByteString(31, '\0'), "Неверный размер блока: 2. Доступный остаток: 1"},
+        {"cell shorter than 32 bytes", ByteString(31, '\0'),
+         "Неверный размер блока: 2. Доступный остаток: 1"},
         {"two-byte cell", ByteString(2, '\0'), "Неверный размер блока: 2. Доступный остаток: 0"},
         {"empty cell", ByteString(), "Неверный размер блока: 2. Доступный остаток: 0"},
     };

@@ -51,7 +51,10 @@ TEST(ZipCell, ArchiveOfAnotherWriterReads) {
 }
 
 TEST(ZipCell, CellStartingWithTwoZeroBytesIsReturnedAsItIs) {
-    const ByteString cells[] = {ByteString(64, '\0'), ByteString("\x00\x00" "PK\x03\x04 not unpacked", 20),
+    const ByteString cells[] = {ByteString(64, '\0'),
+                                ByteString("\x00\x00"
+                                           "PK\x03\x04 not unpacked",
+                                           20),
                                 ByteString(1, 'P'), ByteString()};
     for (const ByteString& cell : cells) {
         EXPECT_EQ(Unpack(cell), cell);

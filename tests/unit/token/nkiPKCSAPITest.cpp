@@ -14,7 +14,8 @@ TEST(PKCSLibrary, LinuxNamesOfTheVendorFiles) {
 }
 
 TEST(PKCSLibrary, GemaltoPadsAdministratorPinsToTwentyFourBytes) {
-    EXPECT_EQ(TnkiGemaltoPKCS::PadAdminPin(SecureString("1234")), SecureString("1234") + SecureString(20, '\0'));
+    EXPECT_EQ(TnkiGemaltoPKCS::PadAdminPin(SecureString("1234")),
+              SecureString("1234") + SecureString(20, '\0'));
     const SecureString longPin(30, 'p');
     EXPECT_EQ(TnkiGemaltoPKCS::PadAdminPin(longPin), longPin);
 }
@@ -24,8 +25,10 @@ TEST(PKCSLibrary, ZeroFillSizeFollowsTheMemoryCounters) {
     const struct {
         CK_ULONG free, total;
         std::int32_t size;
-    } cases[] = {{10000, 18432, 3072}, {CK_UNAVAILABLE_INFORMATION, CK_UNAVAILABLE_INFORMATION, 3072},
-                 {18432, 18432, 2}, {18000, 18432, 431}, {5, 0, 3072}, {20000, 18432, 3072}};
+    } cases[] = {
+        {10000, 18432, 3072}, {CK_UNAVAILABLE_INFORMATION, CK_UNAVAILABLE_INFORMATION, 3072},
+        {18432, 18432, 2},    {18000, 18432, 431},
+        {5, 0, 3072},         {20000, 18432, 3072}};
     for (const auto& c : cases) {
         info.ulFreePrivateMemory = c.free;
         info.ulTotalPrivateMemory = c.total;

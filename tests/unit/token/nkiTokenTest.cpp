@@ -29,10 +29,13 @@ protected:
     void TearDown() override { FakeDevices().clear(); }
 
     std::unique_ptr<TnkiToken> Make() {
-        return TnkiToken::Create<TFakeToken>("TOKEN 01", [this](const std::string&, int, SecureString& Pin, bool, bool) {
-            ++pinRequests;
-            Pin = answer;
-        }, "UID1");
+        return TnkiToken::Create<TFakeToken>(
+            "TOKEN 01",
+            [this](const std::string&, int, SecureString& Pin, bool, bool) {
+                ++pinRequests;
+                Pin = answer;
+            },
+            "UID1");
     }
     FakeDevice& Device() { return FakeDevices()["UID1"]; }
 
@@ -102,7 +105,8 @@ TEST_F(TokenModel, ChangePinWithEqualPinsDoesNotTouchTheDevice) {
 TEST_F(TokenModel, UnblockWithoutPukIsBadPinAndLeavesTheDeviceClosed) {
     auto token = Make();
     SecureString result;
-    EXPECT_THROW(token->UnblockPin(SecureString("x"), SecureString(), result, false), ExceptionNkiBadPin);
+    EXPECT_THROW(token->UnblockPin(SecureString("x"), SecureString(), result, false),
+                 ExceptionNkiBadPin);
     EXPECT_FALSE(token->IsOpen());
     EXPECT_EQ(Device().opens, Device().closes);
 }
@@ -117,7 +121,8 @@ TEST_F(TokenModel, WriteFileChecksTheCellBeforeWriting) {
         FAIL() << "written";
     } catch (const EOutOfResources& e) {
         EXPECT_EQ(e.Message(),
-                  "Блок для записи имеет размер 3073 байт, больший чем объем 0-й ячейки памяти устройства (3072)");
+                  "Блок для записи имеет размер 3073 байт, больший чем объем 0-й ячейки памяти "
+                  "устройства (3072)");
     }
     EXPECT_EQ(Device().writes, 0);
     TMemoryStream fits(ByteString(3072, 'a'));
@@ -165,7 +170,8 @@ TEST(TokenList, SecondDeviceOfTheSameNameIsNotAdded) {
 }
 
 TEST(TokenList, NativeDuplicateOfAPkcsDeviceGoesTwoPkcsDevicesStay) {
-    FakeDevices() = {{"12AB-CD", FakeDevice{}}, {"12abcd          ", FakeDevice{}}, {"12ABCD", FakeDevice{}}};
+    FakeDevices() = {
+        {"12AB-CD", FakeDevice{}}, {"12abcd          ", FakeDevice{}}, {"12ABCD", FakeDevice{}}};
     static const TnkiTokenClass native{"TFakeNativeToken", 1, &TnkiToken::Create<TFakeNativeToken>};
     ListOf list;
     list.AddToken("native", "12AB-CD", native);
