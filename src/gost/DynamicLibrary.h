@@ -7,6 +7,9 @@
 #include <utility>
 
 namespace brelo {
+// The token module has a TDynamicLibrary of its own; a program links both, and two classes of
+// one name would share the out-of-line constructor of one of them (with the other's layout).
+inline namespace gost_binding {
 
 class TDynamicLibrary {
 public:
@@ -40,4 +43,5 @@ private:
     void* FHandle = nullptr;
 };
 
+}  // namespace gost_binding
 }  // namespace brelo
