@@ -88,6 +88,10 @@ ZT_EXPORT int LoadPrivateKey(const char* keyPath, const char* password, int form
         SecureString secret = PemPassword(password);
         BIO_ptr bio(Made(BIO_new_file(file.c_str(), "rb")));
         EVP_PKEY_ptr pkey(PEM_read_bio_PrivateKey(bio.get(), nullptr, PasswordCallback, &secret));
+        if (!pkey && ERR_peek_error() == 0) {
+            // OpenSSL 3's decoders queue nothing for a file without any key block.
+            ERR_raise(ERR_LIB_PEM, PEM_R_NO_START_LINE);
+        }
         CheckOpenSSLError();
         if (!pkey) RaiseOpenSSL();
         *key = Adopt(std::make_unique<ZtKey>(std::move(pkey)));

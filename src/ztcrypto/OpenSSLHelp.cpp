@@ -4,6 +4,7 @@
 #include <openssl/err.h>
 #include <openssl/evperr.h>
 #include <openssl/pemerr.h>
+#include <openssl/proverr.h>
 
 #include <cstring>
 #include <mutex>
@@ -68,15 +69,17 @@ namespace {
 /// The key-file texts, matched by library and reason.
 std::string KeyErrorText(std::uint32_t code, const std::string& defaultText) {
     const int lib = ERR_GET_LIB(code), reason = ERR_GET_REASON(code);
-    if ((lib == ERR_LIB_EVP && reason == EVP_R_BAD_DECRYPT) ||
-        (lib == ERR_LIB_PEM && reason == PEM_R_BAD_PASSWORD_READ))
+    if ((lib == ERR_LIB_EVP && reason == EVP_R_BAD_DECRYPT) || (lib == ERR_LIB_PROV && reason == PROV_R_BAD_DECRYPT) ||
+        (lib == ERR_LIB_PEM && (reason == PEM_R_BAD_PASSWORD_READ || reason == PEM_R_BAD_DECRYPT)))
         return ZtText::WrongPasswKey;
     if (lib == ERR_LIB_ASN1 && reason == ASN1_R_WRONG_TAG) return ZtText::WrongPassw;
     if (lib == ERR_LIB_PEM && reason == PEM_R_BAD_IV_CHARS) return ZtText::BadHeader;
     if (lib == ERR_LIB_PEM && reason == ERR_R_ASN1_LIB) return "";
     if (lib == ERR_LIB_PEM && (reason == PEM_R_BAD_BASE64_DECODE || reason == PEM_R_BAD_END_LINE))
         return ZtText::BadStruct;
-    if (lib == ERR_LIB_PEM && reason == PEM_R_NO_START_LINE) return ZtText::BadStructNoHeader;
+    // OpenSSL 3 reports a file without a key block through its decoders.
+    if ((lib == ERR_LIB_PEM && reason == PEM_R_NO_START_LINE) || (lib == ERR_LIB_OSSL_DECODER && reason == ERR_R_UNSUPPORTED))
+        return ZtText::BadStructNoHeader;
     return defaultText;
 }
 
