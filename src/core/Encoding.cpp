@@ -16,20 +16,6 @@ struct IconvCloser {
     void operator()(iconv_t cd) const { iconv_close(cd); }
 };
 
-std::string Describe(std::string_view rest) {
-    // Name the offending character by its UTF-8 bytes so the customer can find it.
-    std::size_t len = 1;
-    const auto lead = static_cast<unsigned char>(rest.empty() ? 0 : rest[0]);
-    if (lead >= 0xF0) {
-        len = 4;
-    } else if (lead >= 0xE0) {
-        len = 3;
-    } else if (lead >= 0xC0) {
-        len = 2;
-    }
-    return std::string(rest.substr(0, std::min(len, rest.size())));
-}
-
 std::string Convert(std::string_view input, const char* from, const char* to, bool wipe) {
     iconv_t raw = iconv_open(to, from);
     if (raw == reinterpret_cast<iconv_t>(-1)) {
@@ -48,8 +34,10 @@ std::string Convert(std::string_view input, const char* from, const char* to, bo
             WipeString(out);
         }
         if (invalid && std::string_view(from) == "UTF-8" && std::string_view(to) == "CP1251") {
-            throw EEncodingError("The character \"" + Describe(rest) +
-                                 "\" cannot be used here: it is not in the Windows-1251 code page");
+            // The text may be a password: say where, never what.
+            throw EEncodingError("The text holds a character that the Windows-1251 code page "
+                                 "cannot carry (at byte " + std::to_string(rest.data() - input.data() + 1) +
+                                 "); use Russian or Latin letters, digits and punctuation");
         }
         throw EEncodingError(std::string("The text is not valid ") + from);
     }

@@ -18,7 +18,8 @@ TEST(Encoding, CharacterOutsideCp1251IsRefusedAndNamed) {
         Utf8ToCp1251("pass€word✓");
         FAIL();
     } catch (const EEncodingError& e) {
-        EXPECT_NE(e.Message().find("✓"), std::string::npos);
+        EXPECT_EQ(e.Message().find("✓"), std::string::npos);
+        EXPECT_NE(e.Message().find("at byte 12"), std::string::npos) << e.Message();
     }
     EXPECT_THROW(Utf8ToCp1251("\xff\xfe"), EEncodingError);
 }
