@@ -1,7 +1,9 @@
 #include "ztcrypto/CallbackStream.h"
 
 #include "core/Format.h"
+#include "ztcrypto/Args.h"
 #include "ztcrypto/Boundary.h"
+#include "ztcrypto/Ptr.h"
 #include "ztcrypto/Texts.h"
 
 namespace brelo::ztcrypto {
@@ -55,6 +57,27 @@ std::int64_t TCallbackStream::Size() {
 
 void TCallbackStream::Check() const {
     if (FFailed) throw EStreamError(Format(ZtText::StreamFailed, {FExportName, FFailed}));
+}
+
+}  // namespace brelo::ztcrypto
+
+namespace brelo::ztcrypto {
+
+TBufferedSource::TBufferedSource(TCallbackStream& stream) : FStream(stream) {
+    BIO_ptr source(NewStreamBIO(stream));
+    BIO_ptr buffer(Made(BIO_new(BIO_f_buffer())));
+    if (BIO_set_read_buffer_size(buffer.get(), 65536) <= 0) RaiseOpenSSL();
+    FSource = source.release();
+    FBuffer = buffer.release();
+    BIO_push(FBuffer, FSource);
+}
+
+TBufferedSource::~TBufferedSource() {
+    const long unread = static_cast<long>(BIO_ctrl_pending(FBuffer));
+    BIO_pop(FBuffer);
+    BIO_free(FBuffer);
+    BIO_free(FSource);
+    if (unread > 0) FStream.Seek(-unread, SeekOrigin::Current);
 }
 
 }  // namespace brelo::ztcrypto

@@ -3,6 +3,8 @@
 // inside OpenSSL calls, so nothing here throws: a failing callback is remembered and raised
 // by Check once OpenSSL has returned.
 
+#include <openssl/bio.h>
+
 #include <string>
 
 #include "core/Streams.h"
@@ -27,6 +29,27 @@ private:
     const ZtStream& FStream;
     const char* FExportName;
     const char* FFailed = nullptr;
+};
+
+}  // namespace brelo::ztcrypto
+
+namespace brelo::ztcrypto {
+
+/// A buffering BIO over Stream for reading: OpenSSL reads text a line at a time, which would
+/// otherwise cost one callback per byte. What the buffer read ahead is given back to the
+/// stream afterwards, so its position ends right after what Read consumed.
+class TBufferedSource {
+public:
+    explicit TBufferedSource(TCallbackStream& stream);
+    ~TBufferedSource();
+    TBufferedSource(const TBufferedSource&) = delete;
+    TBufferedSource& operator=(const TBufferedSource&) = delete;
+    BIO* Bio() const { return FBuffer; }
+
+private:
+    TCallbackStream& FStream;
+    BIO* FSource = nullptr;
+    BIO* FBuffer = nullptr;
 };
 
 }  // namespace brelo::ztcrypto

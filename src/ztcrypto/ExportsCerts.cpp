@@ -68,10 +68,10 @@ ZT_EXPORT int LoadCertFromStream(const ZtStream* stream, int format, ZtCert** ce
     return Guard("LoadCertFromStream", [&] {
         TCallbackStream source(stream, "LoadCertFromStream", "stream");
         Require(cert, "LoadCertFromStream", "cert");
-        BIO_ptr bio(NewStreamBIO(source));
         X509_ptr read;
         try {
-            read = ReadCert(bio.get(), format);
+            TBufferedSource bio(source);
+            read = ReadCert(bio.Bio(), format);
         } catch (...) {
             source.Check();  // a failing stream explains the failure better
             throw;

@@ -66,9 +66,12 @@ ZT_EXPORT int DecryptStream(const ZtStream* source, const ZtStream* target, cons
         if (format != ZT_FORMAT_PEM && format != ZT_FORMAT_DER) {
             throw EOpenSSLError(0, nullptr, nullptr, Format(ZtText::NoPackage, {format}));
         }
-        BIO_ptr in(NewStreamBIO(input));
-        PKCS7_ptr package(format == ZT_FORMAT_PEM ? PEM_read_bio_PKCS7(in.get(), nullptr, nullptr, nullptr)
-                                                  : d2i_PKCS7_bio(in.get(), nullptr));
+        PKCS7_ptr package;
+        {
+            TBufferedSource in(input);
+            package.reset(format == ZT_FORMAT_PEM ? PEM_read_bio_PKCS7(in.Bio(), nullptr, nullptr, nullptr)
+                                                  : d2i_PKCS7_bio(in.Bio(), nullptr));
+        }
         input.Check();
         if (!package) RaiseOpenSSL(ZtText::OnReadingCryptedPackage);
         BIO_ptr out(NewStreamBIO(output));

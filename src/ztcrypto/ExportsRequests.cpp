@@ -156,8 +156,11 @@ ZT_EXPORT int LoadCertRequest(const ZtStream* stream, ZtRequest** request) {
     return Guard("LoadCertRequest", [&] {
         TCallbackStream source(stream, "LoadCertRequest", "stream");
         Require(request, "LoadCertRequest", "request");
-        BIO_ptr bio(NewStreamBIO(source));
-        X509_REQ_ptr req(PEM_read_bio_X509_REQ(bio.get(), nullptr, nullptr, nullptr));
+        X509_REQ_ptr req;
+        {
+            TBufferedSource bio(source);
+            req.reset(PEM_read_bio_X509_REQ(bio.Bio(), nullptr, nullptr, nullptr));
+        }
         source.Check();
         if (!req) RaiseOpenSSL();
         *request = Adopt(std::make_unique<ZtRequest>(std::move(req)));

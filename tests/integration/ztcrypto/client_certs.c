@@ -51,6 +51,25 @@ static void test_streams(void) {
         }
         mem_free(&m);
     }
+    /* Two certificates in a row: each read ends right after its certificate. */
+    for (int i = 0; i < 2; i++) {
+        MemStream pair;
+        mem_init(&pair, NULL, 0);
+        CHECK_OK(zt.SaveCertToStream(user_cert, &pair.stream, formats[i]));
+        CHECK_OK(zt.SaveCertToStream(ca_cert, &pair.stream, formats[i]));
+        pair.position = 0;
+        ZtCert *first = NULL, *second = NULL;
+        int32_t serial = 0;
+        CHECK_OK(zt.LoadCertFromStream(&pair.stream, formats[i], &first));
+        CHECK_OK(zt.LoadCertFromStream(&pair.stream, formats[i], &second));
+        CHECK_OK(zt.GetCertSerialNumber(first, &serial));
+        CHECK(serial == 77);
+        CHECK_OK(zt.VerifyCert(second, second));
+        CHECK(pair.position == pair.size);
+        zt.FreeCert(first);
+        zt.FreeCert(second);
+        mem_free(&pair);
+    }
     MemStream m;
     mem_init(&m, NULL, 0);
     CHECK_OK(zt.SaveCertToStream(user_cert, &m.stream, 7));

@@ -1,4 +1,5 @@
 /* The frame (version, last error), key loading and signatures. */
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -7,7 +8,34 @@
 
 static const char data[] = "Платёжное поручение № 1 на сумму 100.00";
 
+/* Each thread fails in its own way and then finds its own failure in the record. */
+static void* fail_in_thread(void* arg) {
+    int kind = *(int*)arg, rc;
+    for (int i = 0; i < 200; i++) {
+        if (kind == 0) {
+            rc = zt.GenRandom(NULL, 5);
+        } else {
+            ZtKey* key = NULL;
+            rc = zt.LoadPrivateKey("kreda:Nobody", "", ZT_FORMAT_PEM, &key);
+        }
+        if (rc != zt.ZtGetLastError()) return arg;
+    }
+    return NULL;
+}
+
+static void test_threads(void) {
+    pthread_t threads[2];
+    int kinds[2] = {0, 1};
+    for (int i = 0; i < 2; i++) pthread_create(&threads[i], NULL, fail_in_thread, &kinds[i]);
+    for (int i = 0; i < 2; i++) {
+        void* result = &kinds[i];
+        pthread_join(threads[i], &result);
+        CHECK(result == NULL);
+    }
+}
+
 void test_frame(void) {
+    test_threads();
     CHECK(zt.ZtGetVersion() == ((ZTCRYPTO_VERSION_MAJOR << 16) | (ZTCRYPTO_VERSION_MINOR << 8)));
     /* A non-OpenSSL failure: DescribeOpenSSLError reports size 0 and leaves the buffer alone. */
     ZtKey* key = NULL;
