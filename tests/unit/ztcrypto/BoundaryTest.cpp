@@ -32,7 +32,7 @@ std::string Describe() {
 
 }  // namespace
 
-TEST(Boundary, ClassesBecomeResultCodes) {
+TEST(ZtcryptoBoundary, ClassesBecomeResultCodes) {
     EXPECT_EQ(Fail(Exception("plain")), ZT_E_FAILURE);
     EXPECT_EQ(Fail(EZTCryptoError("crypto")), ZT_E_CRYPTO);
     EXPECT_EQ(Fail(EVerifyCertException("centre", 1)), ZT_E_VERIFY_CERT);
@@ -52,7 +52,7 @@ TEST(Boundary, ClassesBecomeResultCodes) {
     EXPECT_EQ(ZtGetLastError(), ZT_E_INTERNAL) << "a success leaves the record";
 }
 
-TEST(Boundary, OpenSSLQueueIsCapturedInOrderAndEmptied) {
+TEST(ZtcryptoBoundary, OpenSSLQueueIsCapturedInOrderAndEmptied) {
     const int rc = Guard("Test", [] {
         ERR_raise(ERR_LIB_EVP, EVP_R_BAD_DECRYPT);
         ERR_raise(ERR_LIB_PEM, PEM_R_BAD_BASE64_DECODE);
@@ -74,7 +74,7 @@ TEST(Boundary, OpenSSLQueueIsCapturedInOrderAndEmptied) {
               "Нарушена структура. Нет заголовка.");
 }
 
-TEST(Boundary, DescriptionOfUnknownCodesIsTheWholeMessage) {
+TEST(ZtcryptoBoundary, DescriptionOfUnknownCodesIsTheWholeMessage) {
     Guard("Test", [] {
         ERR_raise(ERR_LIB_X509, ERR_R_MALLOC_FAILURE);
         CheckOpenSSLError();
@@ -88,7 +88,7 @@ TEST(Boundary, DescriptionOfUnknownCodesIsTheWholeMessage) {
     EXPECT_EQ(Describe(), message);
 }
 
-TEST(Boundary, DescribeSizes) {
+TEST(ZtcryptoBoundary, DescribeSizes) {
     Guard("Test", [] { throw EOpenSSLError(0, nullptr, nullptr, ""); });
     EXPECT_EQ(Describe(), "") << "no entries, no context: the empty text";
     Guard("Test", [] { throw EOpenSSLError(0, nullptr, nullptr, "Тридцать символов текста."); });
@@ -103,7 +103,7 @@ TEST(Boundary, DescribeSizes) {
     EXPECT_EQ(Describe(), "<none>");
 }
 
-TEST(Boundary, CopyOutReportsTheSizeNeeded) {
+TEST(ZtcryptoBoundary, CopyOutReportsTheSizeNeeded) {
     char buffer[4];
     int32_t size = sizeof buffer;
     EXPECT_THROW(CopyOut("Test", "four", buffer, &size), EBufferTooSmall);

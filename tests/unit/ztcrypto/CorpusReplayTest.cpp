@@ -17,7 +17,7 @@ std::vector<std::uint8_t> ReadSeed(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-TEST(CorpusReplay, SeedsAndDamagedSeedsRunCleanly) {
+TEST(CORPUS_SUITE, SeedsAndDamagedSeedsRunCleanly) {
     int seeds = 0;
     for (const auto& entry : std::filesystem::directory_iterator(CORPUS_DIR)) {
         const auto seed = ReadSeed(entry.path());

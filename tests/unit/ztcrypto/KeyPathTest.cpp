@@ -11,7 +11,7 @@
 using namespace brelo::ztcrypto;
 namespace fs = std::filesystem;
 
-TEST(KeyPath, AbsolutePaths) {
+TEST(ZtcryptoKeyPath, AbsolutePaths) {
     const struct {
         const char* path;
         bool absolute;
@@ -23,7 +23,7 @@ TEST(KeyPath, AbsolutePaths) {
     for (const auto& c : cases) EXPECT_EQ(IsAbsoluteKeyPath(c.path), c.absolute) << c.path;
 }
 
-TEST(KeyPath, FileNamesAndMasks) {
+TEST(ZtcryptoKeyPath, FileNamesAndMasks) {
     const struct {
         const char *path, *name;
     } cases[] = {
@@ -39,7 +39,7 @@ TEST(KeyPath, FileNamesAndMasks) {
     for (const auto& c : cases) EXPECT_EQ(KeyPathToFileName(c.path, ".key"), c.name) << c.path;
 }
 
-TEST(KeyPath, WindowsMasks) {
+TEST(ZtcryptoKeyPath, WindowsMasks) {
     const struct {
         const char *name, *mask;
         bool matches;
@@ -53,7 +53,7 @@ TEST(KeyPath, WindowsMasks) {
     for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.name, c.mask), c.matches) << c.name << " ~ " << c.mask;
 }
 
-class KeyDiskTest : public ::testing::Test {
+class ZtcryptoKeyDiskTest : public ::testing::Test {
 protected:
     void SetUp() override {
         root = fs::temp_directory_path() / ("ztcrypto-keypath-" + std::to_string(::getpid()));
@@ -67,14 +67,14 @@ protected:
     std::vector<std::string> disks;
 };
 
-TEST_F(KeyDiskTest, FirstDiskWithAMatchWins) {
+TEST_F(ZtcryptoKeyDiskTest, FirstDiskWithAMatchWins) {
     Touch(root / "b" / "sUSER01.key");
     EXPECT_EQ(FindKeyFile("sUSER01.*", disks), (root / "b" / "sUSER01.key").string());
     Touch(root / "a" / "Suser01.KEY");
     EXPECT_EQ(FindKeyFile("sUSER01.*", disks), (root / "a" / "Suser01.KEY").string());
 }
 
-TEST_F(KeyDiskTest, DirectoriesAndMissingFilesAreNotFound) {
+TEST_F(ZtcryptoKeyDiskTest, DirectoriesAndMissingFilesAreNotFound) {
     fs::create_directories(root / "a" / "sUSER01.dir");
     EXPECT_EQ(FindKeyFile("sUSER01.*", disks), "");
     EXPECT_EQ(FindKeyFile("sUSER01.*", {(root / "missing").string()}), "");
@@ -84,13 +84,13 @@ TEST_F(KeyDiskTest, DirectoriesAndMissingFilesAreNotFound) {
     EXPECT_EQ(FindKeyFile((root / "a" / "x.key").string(), {}), (root / "a" / "x.key").string());
 }
 
-TEST_F(KeyDiskTest, RelativeFoldersAndBackslashes) {
+TEST_F(ZtcryptoKeyDiskTest, RelativeFoldersAndBackslashes) {
     fs::create_directories(root / "b" / "keys");
     Touch(root / "b" / "keys" / "USER01.key");
     EXPECT_EQ(FindKeyFile("keys\\USER01.key", disks), (root / "b" / "keys" / "USER01.key").string());
 }
 
-TEST(KeyDisks, EnvironmentListAndDefault) {
+TEST(ZtcryptoKeyPath, KeyDisksFromEnvironment) {
     ::unsetenv("ZTCRYPTO_KEY_DISKS");
     EXPECT_EQ(KeyDisks(), (std::vector<std::string>{"/media/floppy0", "/media/floppy1"}));
     ::setenv("ZTCRYPTO_KEY_DISKS", ":/one::/two:", 1);
