@@ -46,7 +46,8 @@ fs::path Folder(const std::string& name) {
 }
 
 Secret ReadData(const fs::path& file) {
-  Fd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so a FIFO put in place of the data file cannot hang the caller.
+  Fd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR) throw NoDevice("no device at " + file.string());
     throw DeviceError("cannot read " + file.string() + ": " + std::strerror(errno));

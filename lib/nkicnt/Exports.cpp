@@ -215,7 +215,8 @@ NKI_EXPORT uint32_t nkiWriteFileEx(nkiHandle handle, uint32_t fileNo, const void
     Require(buffer != nullptr || count == 0);
     return Change(s, [&](Device& d, bool& store) {
       FileOf(d, fileNo, offset, count);
-      if (count > 0) d.files[fileNo - 1]->bytes().replace(offset, count, static_cast<const char*>(buffer), count);
+      if (count > 0)
+        d.files[fileNo - 1]->bytes().replace(offset, count, static_cast<const char*>(buffer), count);
       store = true;
       return uint32_t{NKI_OK};
     });

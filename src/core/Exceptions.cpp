@@ -15,17 +15,17 @@ std::string_view SourceRelative(std::string_view path) {
 }
 }  // namespace
 
-std::string AssertionText(const std::string& text, const std::source_location& where) {
+std::string AssertionText(const std::string& text, const SourceLocation& where) {
     std::string message = "Assertion failure";
     if (!text.empty()) {
         message += ": " + text;
     }
-    message += " (" + std::string(SourceRelative(where.file_name())) + ", line " +
-               std::to_string(where.line()) + ")";
+    message += " (" + std::string(SourceRelative(where.File)) + ", line " +
+               std::to_string(where.Line) + ")";
     return message;
 }
 
-void Assert(bool condition, const std::string& text, std::source_location where) {
+void Assert(bool condition, const std::string& text, SourceLocation where) {
     if (!condition) {
         throw EAssertionFailed(AssertionText(text, where));
     }

@@ -2,7 +2,6 @@
 // The runtime's exception base and the general classes the system's units raise.
 
 #include <exception>
-#include <source_location>
 #include <string>
 
 namespace brelo {
@@ -44,12 +43,23 @@ BRELO_EXCEPTION_CLASS(EWriteError, EStreamError);
 /// A programming error: the message starts with "Assertion failure" and names file and line.
 BRELO_EXCEPTION_CLASS(EAssertionFailed, Exception);
 
+/// Where an assertion stands. std::source_location needs a compiler built-in that clang 14
+/// (the fuzzing compiler) lacks with this libstdc++; these built-ins exist in both compilers.
+struct SourceLocation {
+    const char* File = "";
+    unsigned Line = 0;
+    static constexpr SourceLocation current(const char* file = __builtin_FILE(),
+                                            unsigned line = __builtin_LINE()) noexcept {
+        return SourceLocation{file, line};
+    }
+};
+
 /// Fails with EAssertionFailed when the condition does not hold.
 void Assert(bool condition, const std::string& text = {},
-            std::source_location where = std::source_location::current());
+            SourceLocation where = SourceLocation::current());
 
 /// Message of an assertion failure: "Assertion failure[: text] (file, line N)". The file is
 /// given relative to the source tree.
-std::string AssertionText(const std::string& text, const std::source_location& where);
+std::string AssertionText(const std::string& text, const SourceLocation& where);
 
 }  // namespace brelo

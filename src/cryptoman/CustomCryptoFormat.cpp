@@ -112,11 +112,13 @@ void TCustomCryptoFormat::IssueKeyPair(TStream&, TStream&, SecureString&) {
     NotImpl();
 }
 
+void TCustomCryptoFormat::ForgetUserKey() {
+    std::lock_guard lock(FLock);
+    FUserKey.reset();
+}
+
 void TCustomCryptoFormat::ReleaseKeys() {
-    {
-        std::lock_guard lock(FLock);
-        FUserKey.reset();
-    }
+    ForgetUserKey();
     FUserCert.reset();
     FRootCert.reset();
     FTransportCert.reset();

@@ -121,6 +121,10 @@ public:
     /// The manager this format answers to, or null.
     TCryptoMan* CryptoMan() const { return FCryptoMan; }
 
+protected:
+    /// Drops the cached private key (under FLock), e.g. after its file or entry was rewritten.
+    void ForgetUserKey();
+
 private:
     friend class TCryptoMan;
     /// Registers the mutual destruction notice with Manager (idempotent).

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace brelo::test {
@@ -166,6 +167,21 @@ TEST_F(PersonalityTest, TwoVendorNamesInOneProcess) {
   EXPECT_EQ((*jacarta)->C_CloseSession(session), CKR_OK);
 }
 
+// Tests that load vendor libraries by bare name use this folder; each name must be a
+// library of its own, or the second vendor's C_Initialize would find it initialised.
+TEST_F(PersonalityTest, BuildTimeVendorFolderHoldsSeparateLibraries) {
+  std::vector<std::unique_ptr<P11Module>> modules;
+  std::set<CK_FUNCTION_LIST*> lists;
+  for (const char* name : {"libAv337CryptokiD.so", "libeToken.so", "libaetpkss1.so",
+                           "libjcPKCS11ua.so", "libpkcs11.so", "libVdsPKCS1132.so",
+                           "libavcryptokinxt.so", "libgtop11dotnet.so"}) {
+    modules.push_back(std::make_unique<P11Module>(VendorDir() / name));
+    lists.insert(modules.back()->functions());
+    EXPECT_EQ(modules.back()->TokenInfo(modules.back()->SlotOf("alpha")).ulMinPinLen, 4u) << name;
+  }
+  EXPECT_EQ(lists.size(), 8u);
+}
+
 TEST_F(PersonalityTest, FailureCanBeLimitedToOneVendor) {
   ScopedEnv fn("BRELO_P11_FAIL_FUNCTION", "C_Initialize");
   ScopedEnv only("BRELO_P11_FAIL_MODULE", "libeToken.so");
@@ -187,10 +203,7 @@ TEST_F(PersonalityTest, SessionsOfAFinalisedCopyAreClosed) {
 // An independent client finds the module by its vendor file name on LD_LIBRARY_PATH.
 TEST_F(PersonalityTest, Pkcs11ToolSeesTheTokenThroughTheVendorName) {
   RequireProgram("pkcs11-tool", "opensc");
-  InstallVendorModule(libs.path(), "libeToken.so");
-  ScopedEnv path("LD_LIBRARY_PATH", std::getenv("LD_LIBRARY_PATH") ? std::getenv("LD_LIBRARY_PATH")
-                                                                   : std::optional<std::string>());
-  PrependLibraryPath(libs.path());
+  VendorLibraries vendors({"libeToken.so"});
   ScopedEnv manufacturer("BRELO_P11_MANUFACTURER", "SafeNet, Inc.");
   const CommandResult r = RunCommand({"pkcs11-tool", "--module", "libeToken.so", "-L"});
   ASSERT_TRUE(r.ok()) << r.err;

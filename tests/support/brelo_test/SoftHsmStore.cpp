@@ -19,11 +19,11 @@ std::string FindSerial(const std::string& listing, const std::string& label) {
   std::istringstream lines(listing);
   std::string serial;
   for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Slot ", 0) == 0) serial.clear();  // a new slot begins
     const size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
     const std::string key = Trim(line.substr(0, colon));
     const std::string value = Trim(line.substr(colon + 1));
-    if (key == "Slot" || key.rfind("Slot ", 0) == 0) serial.clear();
     if (key == "Serial number") serial = value;
     if (key == "Label" && value == label && !serial.empty()) return serial;
   }

@@ -34,6 +34,17 @@ void PrependLibraryPath(const std::filesystem::path& dir) {
   setenv("LD_LIBRARY_PATH", value.c_str(), 1);
 }
 
+VendorLibraries::VendorLibraries(const std::vector<std::string>& fileNames)
+    : dir_("brelo-vendorlibs") {
+  for (const auto& name : fileNames) InstallVendorModule(dir_.path(), name);
+  const char* old = std::getenv("LD_LIBRARY_PATH");
+  libraryPath_ = std::make_unique<ScopedEnv>("LD_LIBRARY_PATH",
+                                             old ? std::optional<std::string>(old) : std::nullopt);
+  PrependLibraryPath(dir_.path());
+}
+
+VendorLibraries::~VendorLibraries() = default;
+
 P11Module::P11Module(const std::filesystem::path& path) {
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());

@@ -10,8 +10,13 @@
 
 #include <p11-kit/pkcs11.h>
 
+#include "ScopedEnv.h"
+#include "TempDir.h"
+
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace brelo::test {
 
@@ -27,6 +32,23 @@ std::filesystem::path InstallVendorModule(const std::filesystem::path& dir,
 
 /// Puts `dir` first on LD_LIBRARY_PATH for the programs this process starts from now on.
 void PrependLibraryPath(const std::filesystem::path& dir);
+
+/// A temporary folder holding the module under the given vendor file names, first on
+/// LD_LIBRARY_PATH (for child processes) while the object lives.
+class VendorLibraries {
+ public:
+  explicit VendorLibraries(const std::vector<std::string>& fileNames);
+  ~VendorLibraries();
+  VendorLibraries(const VendorLibraries&) = delete;
+  VendorLibraries& operator=(const VendorLibraries&) = delete;
+
+  const std::filesystem::path& dir() const { return dir_.path(); }
+  std::filesystem::path path(const std::string& fileName) const { return dir_ / fileName; }
+
+ private:
+  TempDir dir_;
+  std::unique_ptr<ScopedEnv> libraryPath_;
+};
 
 /// A PKCS#11 module loaded by path and initialised; finalised when the object goes
 /// (the file itself stays loaded, as the token layer keeps its libraries).

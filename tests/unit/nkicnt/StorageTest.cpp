@@ -2,6 +2,7 @@
 #include "NkicntFixture.h"
 #include "brelo_test/Command.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -130,10 +131,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(NkicntTest, DataFileOfAnotherKindIsRefused) {
   MakeDevice("Token A");
+  MakeDevice("Token B");
   fs::remove(root / "Token A" / kDataFile);
   fs::create_directory(root / "Token A" / kDataFile);
+  fs::remove(root / "Token B" / kDataFile);
+  ASSERT_EQ(mkfifo((root / "Token B" / kDataFile).c_str(), 0600), 0);  // must not hang
   nkiHandle h = 0;
   EXPECT_EQ(nkiOpenSessionEx(&h, "Token A", 0), NKI_E_DEVICE);
+  EXPECT_EQ(nkiOpenSessionEx(&h, "Token B", 0), NKI_E_DEVICE);
 }
 
 TEST(DeviceFormatTest, FormatThenParseKeepsEverything) {
