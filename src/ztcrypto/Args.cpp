@@ -52,7 +52,8 @@ SecureString PemPassword(const char* password) {
 
 void RaiseOpenSSL(const std::string& text) {
     CheckOpenSSLError(text);
-    throw EOpenSSLError(0, nullptr, nullptr, text);
+    // The call failed without a reason in the queue: still a failure, with a text of its own.
+    throw EOpenSSLError(text.empty() ? ZtText::OpenSSLFailed : text, {});
 }
 
 void RequireCapacity(std::int32_t* size, std::int64_t needed, const char* exportName) {

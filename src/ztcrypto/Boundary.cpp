@@ -25,8 +25,13 @@ int Classify(const char* exportName, TLastError& record) {
         throw;
     } catch (const EOpenSSLError& e) {
         record.Message = e.Message();
-        record.Entries = e.Errors();
-        record.IsOpenSSL = DescribeOpenSSLErrorText(e, record.Description);
+        record.Entries = e.Errors;
+        record.IsOpenSSL = true;
+        std::uint32_t size = 0;
+        DescribeOpenSSLError(e, nullptr, size);
+        record.Description.assign(size, '\0');
+        DescribeOpenSSLError(e, record.Description.data(), size);
+        record.Description.resize(size > 0 ? size - 1 : 0);
         return ZT_E_OPENSSL;
     } catch (const EVerifyCertException& e) {
         record.Message = e.Message();

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "core/Exceptions.h"
-#include "ztcrypto/OpenSSLHelp.h"
+#include "openssl/OpenSSLHelp.h"
+#include "openssl/OpenSSLStreamBIO.h"
+#include "openssl/ztcryptotype.h"
 #include "ztcrypto/ztcrypto.h"
 
 namespace brelo::ztcrypto {
@@ -31,7 +33,7 @@ struct TLastError {
     int Code = 0;
     std::string Message;
     std::vector<TOpenSSLError> Entries;
-    bool IsOpenSSL = false;
+    bool IsOpenSSL = false;  ///< the failure was an EOpenSSLError
     std::string Description;  ///< DescribeOpenSSLError's text when IsOpenSSL
 };
 

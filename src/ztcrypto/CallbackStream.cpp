@@ -3,7 +3,7 @@
 #include "core/Format.h"
 #include "ztcrypto/Args.h"
 #include "ztcrypto/Boundary.h"
-#include "ztcrypto/Ptr.h"
+#include "openssl/OpenSSLPtr.h"
 #include "ztcrypto/Texts.h"
 
 namespace brelo::ztcrypto {
@@ -64,8 +64,8 @@ void TCallbackStream::Check() const {
 namespace brelo::ztcrypto {
 
 TBufferedSource::TBufferedSource(TCallbackStream& stream) : FStream(stream) {
-    BIO_ptr source(NewStreamBIO(stream));
-    BIO_ptr buffer(Made(BIO_new(BIO_f_buffer())));
+    BioPtr source = NewStreamBIO(stream);
+    BioPtr buffer(Made(BIO_new(BIO_f_buffer())));
     if (BIO_set_read_buffer_size(buffer.get(), 65536) <= 0) RaiseOpenSSL();
     FSource = source.release();
     FBuffer = buffer.release();

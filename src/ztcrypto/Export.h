@@ -5,7 +5,9 @@
 #include "ztcrypto/Args.h"
 #include "ztcrypto/Boundary.h"
 #include "ztcrypto/Handles.h"
-#include "ztcrypto/OpenSSLHelp.h"
+#include "openssl/OpenSSLHelp.h"
+#include "openssl/OpenSSLStreamBIO.h"
+#include "openssl/ztcryptotype.h"
 #include "ztcrypto/Texts.h"
 #include "ztcrypto/ztcrypto.h"
 

@@ -18,8 +18,8 @@ X509* CertOf(const ZtCert* cert, const char* exportName, const char* argName = "
 }
 
 /// Reads a certificate in the format from Bio; other formats read nothing.
-X509_ptr ReadCert(BIO* bio, int format) {
-    X509_ptr cert;
+X509Ptr ReadCert(BIO* bio, int format) {
+    X509Ptr cert;
     if (format == ZT_FORMAT_PEM) cert.reset(PEM_read_bio_X509(bio, nullptr, nullptr, nullptr));
     if (format == ZT_FORMAT_DER) cert.reset(d2i_X509_bio(bio, nullptr));
     CheckOpenSSLError(ZtText::OnReadCert);
@@ -27,7 +27,7 @@ X509_ptr ReadCert(BIO* bio, int format) {
     return cert;
 }
 
-ZtCert* Hand(X509_ptr cert) { return cert ? Adopt(std::make_unique<ZtCert>(std::move(cert))) : nullptr; }
+ZtCert* Hand(X509Ptr cert) { return cert ? Adopt(std::make_unique<ZtCert>(std::move(cert))) : nullptr; }
 
 void Verify(X509* cert, X509* issuer) {
     if (X509_NAME_cmp(X509_get_issuer_name(cert), X509_get_subject_name(issuer)) != 0) {
@@ -45,7 +45,7 @@ void Verify(X509* cert, X509* issuer) {
 }
 
 ZtKey* PublicKeyOf(X509* cert) {
-    EVP_PKEY_ptr key(X509_get_pubkey(cert));
+    EvpPKeyPtr key(X509_get_pubkey(cert));
     CheckOpenSSLError();
     if (!key) RaiseOpenSSL();
     return Adopt(std::make_unique<ZtKey>(std::move(key)));
@@ -59,7 +59,7 @@ ZT_EXPORT int LoadCert(const char* keyPath, int format, ZtCert** cert) {
         Require(cert, "LoadCert", "cert");
         const std::string file = FindKeyFile(KeyPathToFileName(keyPath, ".cer"), KeyDisks());
         if (file.empty()) throw EZTCryptoError(Format(ZtText::InsertKeyDisk, {keyPath}));
-        BIO_ptr bio(Made(BIO_new_file(file.c_str(), "rb")));
+        BioPtr bio(Made(BIO_new_file(file.c_str(), "rb")));
         *cert = Hand(ReadCert(bio.get(), format));
     });
 }
@@ -68,7 +68,7 @@ ZT_EXPORT int LoadCertFromStream(const ZtStream* stream, int format, ZtCert** ce
     return Guard("LoadCertFromStream", [&] {
         TCallbackStream source(stream, "LoadCertFromStream", "stream");
         Require(cert, "LoadCertFromStream", "cert");
-        X509_ptr read;
+        X509Ptr read;
         try {
             TBufferedSource bio(source);
             read = ReadCert(bio.Bio(), format);
@@ -111,7 +111,7 @@ ZT_EXPORT int SaveCertToStream(const ZtCert* cert, const ZtStream* stream, int f
     return Guard("SaveCertToStream", [&] {
         X509* x = CertOf(cert, "SaveCertToStream");
         TCallbackStream target(stream, "SaveCertToStream", "stream");
-        BIO_ptr bio(NewStreamBIO(target));
+        BioPtr bio = NewStreamBIO(target);
         // A write that fails shows as a failed stream; OpenSSL's own result says no more.
         if (format == ZT_FORMAT_PEM) PEM_write_bio_X509(bio.get(), x);
         if (format == ZT_FORMAT_DER) i2d_X509_bio(bio.get(), x);

@@ -22,7 +22,7 @@ EVP_PKEY* KeyOf(const ZtKey* key, const char* exportName, const char* argName) {
 
 /// One asymmetric step (encrypt or decrypt) with the key's default padding, PKCS #1 v1.5.
 SecureBytes RsaStep(EVP_PKEY* key, bool encrypt, const void* input, std::int32_t length) {
-    EVP_PKEY_CTX_ptr ctx(Made(EVP_PKEY_CTX_new(key, nullptr)));
+    EvpPKeyCtxPtr ctx(Made(EVP_PKEY_CTX_new(key, nullptr)));
     if ((encrypt ? EVP_PKEY_encrypt_init(ctx.get()) : EVP_PKEY_decrypt_init(ctx.get())) <= 0) RaiseOpenSSL();
     auto step = encrypt ? EVP_PKEY_encrypt : EVP_PKEY_decrypt;
     std::size_t size = 0;
@@ -43,13 +43,13 @@ ZT_EXPORT int EncryptStream(const ZtStream* source, const ZtStream* target, cons
         TCallbackStream output(target, "EncryptStream", "target");
         X509* cert = Lookup<ZtCert>(recipient, "EncryptStream", "recipient").Cert.get();
         const EVP_CIPHER* cipher = CipherByName(cipherName);
-        X509_STACK_ptr certs(Made(sk_X509_new_null()));
+        X509StackPtr certs(Made(sk_X509_new_null()));
         if (!sk_X509_push(certs.get(), cert)) RaiseOpenSSL();
-        BIO_ptr in(NewStreamBIO(input));
-        PKCS7_ptr package(PKCS7_encrypt(certs.get(), in.get(), cipher, PackageFlags));
+        BioPtr in = NewStreamBIO(input);
+        Pkcs7Ptr package(PKCS7_encrypt(certs.get(), in.get(), cipher, PackageFlags));
         input.Check();
         if (!package) RaiseOpenSSL();
-        BIO_ptr out(NewStreamBIO(output));
+        BioPtr out = NewStreamBIO(output);
         if (format == ZT_FORMAT_PEM) PEM_write_bio_PKCS7(out.get(), package.get());
         if (format == ZT_FORMAT_DER) i2d_PKCS7_bio(out.get(), package.get());
         output.Check();
@@ -64,9 +64,9 @@ ZT_EXPORT int DecryptStream(const ZtStream* source, const ZtStream* target, cons
         EVP_PKEY* key = KeyOf(privateKey, "DecryptStream", "privateKey");
         X509* cert = Lookup<ZtCert>(recipient, "DecryptStream", "recipient").Cert.get();
         if (format != ZT_FORMAT_PEM && format != ZT_FORMAT_DER) {
-            throw EOpenSSLError(0, nullptr, nullptr, Format(ZtText::NoPackage, {format}));
+            throw EOpenSSLError(ZtText::NoPackage, {format});
         }
-        PKCS7_ptr package;
+        Pkcs7Ptr package;
         {
             TBufferedSource in(input);
             package.reset(format == ZT_FORMAT_PEM ? PEM_read_bio_PKCS7(in.Bio(), nullptr, nullptr, nullptr)
@@ -74,7 +74,7 @@ ZT_EXPORT int DecryptStream(const ZtStream* source, const ZtStream* target, cons
         }
         input.Check();
         if (!package) RaiseOpenSSL(ZtText::OnReadingCryptedPackage);
-        BIO_ptr out(NewStreamBIO(output));
+        BioPtr out = NewStreamBIO(output);
         const int done = PKCS7_decrypt(package.get(), key, cert, out.get(), PackageFlags);
         output.Check();
         if (done != 1) RaiseOpenSSL(ZtText::OnDecryptingPackage);
@@ -146,7 +146,7 @@ ZT_EXPORT int InitCipher(const char* cipherName, const void* key, const void* iv
         Require(key, "InitCipher", "key");
         Require(context, "InitCipher", "context");
         if (encrypt != 0 && encrypt != 1) throw EInvalidArgument(Format(ZtText::InvalidArgument, {"InitCipher", "encrypt"}));
-        EVP_CIPHER_CTX_ptr ctx(Made(EVP_CIPHER_CTX_new()));
+        EvpCipherCtxPtr ctx(Made(EVP_CIPHER_CTX_new()));
         const EVP_CIPHER* cipher = CipherByName(cipherName);
         if (EVP_CIPHER_get_iv_length(cipher) > 0) Require(iv, "InitCipher", "iv");
         if (EVP_CipherInit_ex(ctx.get(), cipher, nullptr, static_cast<const unsigned char*>(key),

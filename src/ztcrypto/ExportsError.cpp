@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "openssl/OpenSSL.h"
 #include "ztcrypto/Export.h"
 
 using namespace brelo;
@@ -48,8 +49,8 @@ ZT_EXPORT int ZtGetLastErrorEntry(int32_t index, uint32_t* code, char* buffer, i
         if (index < 0 || static_cast<std::size_t>(index) >= entries.size() || !code) return ZT_E_INVALID_ARGUMENT;
         const auto& e = entries[static_cast<std::size_t>(index)];
         const int result =
-            CopyQuietly(Format(ZtText::FuncErrorFormat, {e.ReasonText, e.FuncText, e.LibText}), buffer, size);
-        if (result == ZT_OK) *code = e.Code;
+            CopyQuietly(OpenSSLText(TOpenSSLTextId::FuncErrorFormat, {e.ReasonText, e.FuncText, e.LibText}), buffer, size);
+        if (result == ZT_OK) *code = static_cast<uint32_t>(e.Code);
         return result;
     } catch (...) {
         return ZT_E_OUT_OF_MEMORY;
@@ -72,11 +73,11 @@ ZT_EXPORT int DescribeOpenSSLError(char* buffer, uint32_t* size) {
 
 namespace {
 
-/// The library's start-up: error texts and every algorithm, once, when the library loads.
-__attribute__((constructor)) void InitOpenSSL() {
-    OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CRYPTO_STRINGS | OPENSSL_INIT_ADD_ALL_CIPHERS |
-                            OPENSSL_INIT_ADD_ALL_DIGESTS,
-                        nullptr);
+/// The library's start-up when it is loaded: OpenSSL's error texts and algorithms, and the
+/// library's fixed Russian texts in place of the program's message keys.
+__attribute__((constructor)) void StartLibrary() {
+    UseLibraryOpenSSLTexts();
+    InitOpenSSL();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Keys and signatures.
 
+#include <openssl/err.h>
 #include <openssl/pem.h>
 
 #include <cstring>
@@ -28,13 +29,22 @@ const EVP_PKEY* KeyOf(const ZtKey* key, const char* exportName, const char* argN
     return Lookup<ZtKey>(key, exportName, argName).Key.get();
 }
 
+/// True when the queue says only that no decoder found a key: nothing queued, or the one
+/// "unsupported" entry of OpenSSL 3's decoders.
+bool NoKeyBlock() {
+    const unsigned long first = ERR_peek_error();
+    if (first == 0) return true;
+    return ERR_GET_LIB(first) == ERR_LIB_OSSL_DECODER && ERR_GET_REASON(first) == ERR_R_UNSUPPORTED &&
+           ERR_peek_last_error() == first;
+}
+
 /// Starts a run in the caller's context, replacing a live state it still holds.
 void StartDigest(ZtDigestContext* context, DigestKind kind, const EVP_MD* md) {
     if (context->magic == DigestMagic && IsLive(context->state, HandleKind::Digest)) {
         ReleaseHandle(context->state, HandleKind::Digest, "digest");
     }
     *context = ZtDigestContext{};
-    EVP_MD_CTX_ptr ctx(Made(EVP_MD_CTX_new()));
+    EvpMdCtxPtr ctx(Made(EVP_MD_CTX_new()));
     EVP_DigestInit_ex(ctx.get(), md, nullptr);
     CheckOpenSSLError();
     context->state = Adopt(std::make_unique<TDigestState>(std::move(ctx)));
@@ -86,10 +96,11 @@ ZT_EXPORT int LoadPrivateKey(const char* keyPath, const char* password, int form
             return;
         }
         SecureString secret = PemPassword(password);
-        BIO_ptr bio(Made(BIO_new_file(file.c_str(), "rb")));
-        EVP_PKEY_ptr pkey(PEM_read_bio_PrivateKey(bio.get(), nullptr, PasswordCallback, &secret));
-        if (!pkey && ERR_peek_error() == 0) {
-            // OpenSSL 3's decoders queue nothing for a file without any key block.
+        BioPtr bio(Made(BIO_new_file(file.c_str(), "rb")));
+        EvpPKeyPtr pkey(PEM_read_bio_PrivateKey(bio.get(), nullptr, PasswordCallback, &secret));
+        if (!pkey && NoKeyBlock()) {
+            // OpenSSL 3's decoders report a file without any key block in their own terms.
+            ERR_clear_error();
             ERR_raise(ERR_LIB_PEM, PEM_R_NO_START_LINE);
         }
         CheckOpenSSLError();
@@ -124,7 +135,7 @@ ZT_EXPORT int SignData(const ZtKey* key, const char* digestName, const void* dat
         Require(signature, "SignData", "signature");
         RequireCapacity(signatureLength, size, "SignData");
         const EVP_MD* md = DigestByName(digestName);
-        EVP_MD_CTX_ptr ctx(Made(EVP_MD_CTX_new()));
+        EvpMdCtxPtr ctx(Made(EVP_MD_CTX_new()));
         EVP_SignInit_ex(ctx.get(), md, nullptr);
         CheckOpenSSLError();
         EVP_SignUpdate(ctx.get(), data, static_cast<size_t>(dataLength));
@@ -145,7 +156,7 @@ ZT_EXPORT int VerifySignature(const ZtKey* key, const char* digestName, const vo
         RequireData(signature, signatureLength, "VerifySignature", "signatureLength");
         Require(valid, "VerifySignature", "valid");
         const EVP_MD* md = DigestByName(digestName);
-        EVP_MD_CTX_ptr ctx(Made(EVP_MD_CTX_new()));
+        EvpMdCtxPtr ctx(Made(EVP_MD_CTX_new()));
         EVP_VerifyInit_ex(ctx.get(), md, nullptr);
         CheckOpenSSLError();
         EVP_VerifyUpdate(ctx.get(), data, static_cast<size_t>(dataLength));

@@ -60,7 +60,7 @@ std::string FieldText(const ASN1_OBJECT* object) {
 ZT_EXPORT int CreateDistinguishedName(ZtName** name) {
     return Guard("CreateDistinguishedName", [&] {
         Require(name, "CreateDistinguishedName", "name");
-        X509_NAME_ptr made(Made(X509_NAME_new()));
+        X509NamePtr made(Made(X509_NAME_new()));
         *name = Adopt(std::make_unique<ZtName>(std::move(made)));
     });
 }

@@ -45,10 +45,10 @@ ZtCert* Issue(const char* exportName, const ZtRequest* request, std::int32_t ser
         CheckOpenSSLError();
         throw EZTCryptoError(ZtText::KeyMismatch);
     }
-    X509_ptr x(Made(X509_new()));
+    X509Ptr x(Made(X509_new()));
     X509_set_version(x.get(), X509_VERSION_3);
     CheckOpenSSLError();
-    ASN1_INTEGER_ptr number(Made(ASN1_INTEGER_new()));
+    Asn1IntegerPtr number(Made(ASN1_INTEGER_new()));
     ASN1_INTEGER_set(number.get(), serial);
     X509_set_serialNumber(x.get(), number.get());
     CheckOpenSSLError();
@@ -86,7 +86,7 @@ ZT_EXPORT int GenerateKey(int32_t bits, ZtKeyGenCallback callback, void* callbac
             throw EInvalidArgument(Format(ZtText::InvalidArgument, {"GenerateKey", "bits"}));
         }
         Require(key, "GenerateKey", "key");
-        EVP_PKEY_CTX_ptr ctx(Made(EVP_PKEY_CTX_new_id(EVP_PKEY_RSA, nullptr)));
+        EvpPKeyCtxPtr ctx(Made(EVP_PKEY_CTX_new_id(EVP_PKEY_RSA, nullptr)));
         TProgress progress{callback, callbackArg};
         if (EVP_PKEY_keygen_init(ctx.get()) <= 0 || EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), bits) <= 0) {
             RaiseOpenSSL();
@@ -97,7 +97,7 @@ ZT_EXPORT int GenerateKey(int32_t bits, ZtKeyGenCallback callback, void* callbac
         }
         EVP_PKEY* made = nullptr;
         if (EVP_PKEY_keygen(ctx.get(), &made) <= 0) RaiseOpenSSL();
-        EVP_PKEY_ptr pkey(made);
+        EvpPKeyPtr pkey(made);
         *key = Adopt(std::make_unique<ZtKey>(std::move(pkey)));
     });
 }
@@ -109,7 +109,7 @@ ZT_EXPORT int SaveKey(const ZtKey* key, const ZtStream* stream, const char* ciph
         TCallbackStream target(stream, "SaveKey", "stream");
         const EVP_CIPHER* cipher = CipherByName(cipherName);
         SecureString secret = PemPassword(password);
-        BIO_ptr bio(NewStreamBIO(target));
+        BioPtr bio = NewStreamBIO(target);
         const int written = PEM_write_bio_PrivateKey_traditional(
             bio.get(), pkey, cipher, reinterpret_cast<unsigned char*>(secret.data()),
             static_cast<int>(secret.size()), nullptr, nullptr);
@@ -124,7 +124,7 @@ ZT_EXPORT int CreateCertRequest(const ZtKey* key, const ZtName* name, const char
         EVP_PKEY* pkey = Lookup<ZtKey>(key, "CreateCertRequest", "key").Key.get();
         X509_NAME* subject = LookupAnyName(name, "CreateCertRequest", "name").Name;
         Require(request, "CreateCertRequest", "request");
-        X509_REQ_ptr req(Made(X509_REQ_new()));
+        X509ReqPtr req(Made(X509_REQ_new()));
         X509_REQ_set_version(req.get(), X509_REQ_VERSION_1);
         CheckOpenSSLError();
         X509_REQ_set_pubkey(req.get(), pkey);
@@ -145,7 +145,7 @@ ZT_EXPORT int SaveCertRequest(const ZtRequest* request, const ZtStream* stream) 
     return Guard("SaveCertRequest", [&] {
         X509_REQ* req = RequestOf(request, "SaveCertRequest");
         TCallbackStream target(stream, "SaveCertRequest", "stream");
-        BIO_ptr bio(NewStreamBIO(target));
+        BioPtr bio = NewStreamBIO(target);
         const int written = PEM_write_bio_X509_REQ(bio.get(), req);
         target.Check();
         if (!written) RaiseOpenSSL();
@@ -156,7 +156,7 @@ ZT_EXPORT int LoadCertRequest(const ZtStream* stream, ZtRequest** request) {
     return Guard("LoadCertRequest", [&] {
         TCallbackStream source(stream, "LoadCertRequest", "stream");
         Require(request, "LoadCertRequest", "request");
-        X509_REQ_ptr req;
+        X509ReqPtr req;
         {
             TBufferedSource bio(source);
             req.reset(PEM_read_bio_X509_REQ(bio.Bio(), nullptr, nullptr, nullptr));

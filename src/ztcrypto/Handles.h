@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "ztcrypto/Ptr.h"
+#include "openssl/OpenSSLPtr.h"
 #include "ztcrypto/ztcrypto.h"
 
 namespace brelo::ztcrypto {
@@ -23,41 +23,41 @@ struct THandle {
 }  // namespace brelo::ztcrypto
 
 struct ZtKey : brelo::ztcrypto::THandle {
-    explicit ZtKey(brelo::ztcrypto::EVP_PKEY_ptr key) : THandle(Kind_), Key(std::move(key)) {}
+    explicit ZtKey(brelo::EvpPKeyPtr key) : THandle(Kind_), Key(std::move(key)) {}
     static constexpr auto Kind_ = brelo::ztcrypto::HandleKind::Key;
-    brelo::ztcrypto::EVP_PKEY_ptr Key;
+    brelo::EvpPKeyPtr Key;
 };
 
 struct ZtName : brelo::ztcrypto::THandle {
     /// An own name (CreateDistinguishedName).
-    explicit ZtName(brelo::ztcrypto::X509_NAME_ptr name)
+    explicit ZtName(brelo::X509NamePtr name)
         : THandle(Kind_), Name(name.get()), Owned(std::move(name)) {}
     /// A name borrowed from a certificate or request, which outlives this handle.
     explicit ZtName(X509_NAME* borrowed)
         : THandle(brelo::ztcrypto::HandleKind::BorrowedName), Name(borrowed) {}
     static constexpr auto Kind_ = brelo::ztcrypto::HandleKind::Name;
     X509_NAME* Name;
-    brelo::ztcrypto::X509_NAME_ptr Owned;
+    brelo::X509NamePtr Owned;
 };
 
 struct ZtCert : brelo::ztcrypto::THandle {
-    explicit ZtCert(brelo::ztcrypto::X509_ptr cert) : THandle(Kind_), Cert(std::move(cert)) {}
+    explicit ZtCert(brelo::X509Ptr cert) : THandle(Kind_), Cert(std::move(cert)) {}
     static constexpr auto Kind_ = brelo::ztcrypto::HandleKind::Cert;
-    brelo::ztcrypto::X509_ptr Cert;
+    brelo::X509Ptr Cert;
     ZtName* Subject = nullptr;  ///< borrowed-name handle, made on first request
 };
 
 struct ZtRequest : brelo::ztcrypto::THandle {
-    explicit ZtRequest(brelo::ztcrypto::X509_REQ_ptr request) : THandle(Kind_), Request(std::move(request)) {}
+    explicit ZtRequest(brelo::X509ReqPtr request) : THandle(Kind_), Request(std::move(request)) {}
     static constexpr auto Kind_ = brelo::ztcrypto::HandleKind::Request;
-    brelo::ztcrypto::X509_REQ_ptr Request;
+    brelo::X509ReqPtr Request;
     ZtName* Subject = nullptr;
 };
 
 struct ZtCipherContext : brelo::ztcrypto::THandle {
-    explicit ZtCipherContext(brelo::ztcrypto::EVP_CIPHER_CTX_ptr ctx) : THandle(Kind_), Ctx(std::move(ctx)) {}
+    explicit ZtCipherContext(brelo::EvpCipherCtxPtr ctx) : THandle(Kind_), Ctx(std::move(ctx)) {}
     static constexpr auto Kind_ = brelo::ztcrypto::HandleKind::Cipher;
-    brelo::ztcrypto::EVP_CIPHER_CTX_ptr Ctx;
+    brelo::EvpCipherCtxPtr Ctx;
     bool Finished = false;
 };
 
@@ -65,9 +65,9 @@ namespace brelo::ztcrypto {
 
 /// The state behind a caller's ZtDigestContext.
 struct TDigestState : THandle {
-    explicit TDigestState(EVP_MD_CTX_ptr ctx) : THandle(Kind_), Ctx(std::move(ctx)) {}
+    explicit TDigestState(EvpMdCtxPtr ctx) : THandle(Kind_), Ctx(std::move(ctx)) {}
     static constexpr auto Kind_ = HandleKind::Digest;
-    EVP_MD_CTX_ptr Ctx;
+    EvpMdCtxPtr Ctx;
 };
 
 /// Registers a new handle; the registry owns it until Release.

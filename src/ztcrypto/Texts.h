@@ -3,16 +3,6 @@
 
 namespace brelo::ZtText {
 
-inline constexpr const char* Library = "Библиотека %d";
-inline constexpr const char* Function = "Функция %d";
-inline constexpr const char* Reason = "Код %d";
-inline constexpr const char* FuncErrorFormat = "Ошибка: %s (в функции \"%s\" библиотеки \"%s\")";
-inline constexpr const char* WrongPasswKey = "Указан неверный пароль для секретного ключа.";
-inline constexpr const char* WrongPassw = "Указан неверный пароль.";
-inline constexpr const char* BadHeader = "Нарушен заголовок.";
-inline constexpr const char* BadStruct = "Нарушена структура.";
-inline constexpr const char* BadStructNoHeader = "Нарушена структура. Нет заголовка.";
-
 inline constexpr const char* InsertKeyDisk = "Вставьте ключевую дискету пользователя %s в дисковод!";
 inline constexpr const char* CalcUserSig = "При вычислении цифровой подписи";
 inline constexpr const char* OnTestingSign = "При проверке подписи";
@@ -46,6 +36,7 @@ inline constexpr const char* PasswordEncoding =
     "Пароль содержит символ, которого нет в кодировке Windows-1251";
 inline constexpr const char* TextEncoding = "%s: текст содержит символ, которого нет в кодировке Windows-1251";
 inline constexpr const char* OutOfMemory = "Недостаточно памяти";
+inline constexpr const char* OpenSSLFailed = "Ошибка библиотеки OpenSSL";
 inline constexpr const char* Internal = "%s: внутренняя ошибка";
 
 }  // namespace brelo::ZtText

@@ -89,7 +89,7 @@ static void test_key_failures(void) {
     ZtKey* key = NULL;
     CHECK_RC(zt.LoadPrivateKey(path_of("user.key"), "неверный", ZT_FORMAT_PEM, &key), ZT_E_OPENSSL);
     CHECK(key == NULL);
-    CHECK(contains(last_description(), "Указан неверный пароль для секретного ключа."));
+    CHECK(strcmp(last_description(), "Указан неверный пароль для секретного ключа.") == 0);
     CHECK(zt.ZtGetLastErrorEntryCount() > 0);
     uint32_t code = 0;
     char line[512];
@@ -103,7 +103,7 @@ static void test_key_failures(void) {
     /* Damaged files: no header, broken body. */
     write_file(path_of("junk.key"), "no key here\n", 12);
     CHECK_RC(zt.LoadPrivateKey(path_of("junk.key"), "", ZT_FORMAT_PEM, &key), ZT_E_OPENSSL);
-    if (!CHECK(contains(last_description(), "Нарушена структура. Нет заголовка."))) fprintf(stderr, "[%s] [%s]\n", last_description(), last_message());
+    CHECK(strcmp(last_description(), "Нарушена структура. Нет заголовка.") == 0);
     run("sed '5s/./#/' user.key > broken.key");
     CHECK_RC(zt.LoadPrivateKey(path_of("broken.key"), USER_PASSWORD, ZT_FORMAT_PEM, &key), ZT_E_OPENSSL);
     CHECK_RC(zt.LoadPrivateKey(NULL, "", ZT_FORMAT_PEM, &key), ZT_E_INVALID_ARGUMENT);

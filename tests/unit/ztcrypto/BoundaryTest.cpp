@@ -89,9 +89,9 @@ TEST(ZtcryptoBoundary, DescriptionOfUnknownCodesIsTheWholeMessage) {
 }
 
 TEST(ZtcryptoBoundary, DescribeSizes) {
-    Guard("Test", [] { throw EOpenSSLError(0, nullptr, nullptr, ""); });
+    Guard("Test", [] { throw EOpenSSLError("", {}); });
     EXPECT_EQ(Describe(), "") << "no entries, no context: the empty text";
-    Guard("Test", [] { throw EOpenSSLError(0, nullptr, nullptr, "Тридцать символов текста."); });
+    Guard("Test", [] { throw EOpenSSLError("Тридцать символов текста.", {}); });
     char buffer[10] = "untouched";
     uint32_t size = sizeof buffer;
     EXPECT_EQ(DescribeOpenSSLError(buffer, &size), ZT_E_BUFFER_TOO_SMALL);
