@@ -250,7 +250,7 @@ int CipherData(ZtCipherContext* context, const void* input, int32_t inputLength,
 int DoneCipher(ZtCipherContext* context);
 /* The user text of this thread's last failure when it was an OpenSSL failure: the context
  * text and one line per entry, with readable texts for wrong passwords and damaged key files,
- * joined by CR LF. *size: in capacity, out length + 1; 0 (buffer untouched) when the last
+ * joined by CR LF (a line equal to the one before it is given once). *size: in capacity, out length + 1; 0 (buffer untouched) when the last
  * failure was of another class or none happened. Does not change the last-error record. */
 int DescribeOpenSSLError(char* buffer, uint32_t* size);
 

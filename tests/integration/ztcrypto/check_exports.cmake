@@ -1,5 +1,12 @@
-# Compares the defined dynamic symbols of the library with the names of its version script,
-# and checks that the header declares every one of them.
+# Compiles the public header alone as strict C, compares the defined dynamic symbols of the
+# library with the names of its version script, and checks that the header declares each.
+get_filename_component(header_dir ${HEADER} DIRECTORY)
+execute_process(
+  COMMAND ${CC} -std=c99 -pedantic-errors -Wall -Wextra -Werror -fsyntax-only -x c -include ztcrypto.h -I${header_dir} /dev/null
+  RESULT_VARIABLE rc ERROR_VARIABLE cc_err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "ztcrypto.h does not compile as C:\n${cc_err}")
+endif()
 execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE nm_out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm -D failed on ${LIB}")
