@@ -16,7 +16,8 @@ const char* const kPassword = "Пароль-1";
 
 TZtCifer& Pair() {
     static TZtCifer pair;
-    if (!pair.PrivateLoaded()) pair.GenerateKeyPair();
+    if (!pair.PrivateLoaded())
+        pair.GenerateKeyPair();
     return pair;
 }
 
@@ -33,8 +34,14 @@ void BM_GenerateKeyPair(benchmark::State& state) {
         benchmark::DoNotOptimize(c.PublicBlock());
     }
 }
-BENCHMARK(BM_GenerateKeyPair)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(25)
-    ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); })
+BENCHMARK(BM_GenerateKeyPair)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(25)
+    ->ComputeStatistics("max",
+                        [](const std::vector<double>& v) {
+                            return *std::max_element(v.begin(), v.end());
+                        })
     ->ReportAggregatesOnly(true);
 
 void BM_Sign(benchmark::State& state) {

@@ -1,5 +1,6 @@
 // GOST key texts as they come from a key folder or a token: the private key container and the
-// public key file (the password is the one of the corpus key). Any input must end in a keyed failure or a loaded key, never in a crash.
+// public key file (the password is the one of the corpus key). Any input must end in a keyed
+// failure or a loaded key, never in a crash.
 #include <cstddef>
 #include <cstdint>
 

@@ -15,7 +15,8 @@ public:
     explicit TDynamicLibrary(const std::string& fileName)
         : FHandle(dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
     ~TDynamicLibrary() { Close(); }
-    TDynamicLibrary(TDynamicLibrary&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
+    TDynamicLibrary(TDynamicLibrary&& other) noexcept
+        : FHandle(std::exchange(other.FHandle, nullptr)) {}
     TDynamicLibrary& operator=(TDynamicLibrary&& other) noexcept {
         if (this != &other) {
             Close();
@@ -30,7 +31,8 @@ public:
     /// The address of an exported name, or null.
     void* Symbol(const char* name) const { return FHandle ? dlsym(FHandle, name) : nullptr; }
     void Close() noexcept {
-        if (FHandle) dlclose(FHandle);
+        if (FHandle)
+            dlclose(FHandle);
         FHandle = nullptr;
     }
 

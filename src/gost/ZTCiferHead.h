@@ -26,7 +26,8 @@ void SetGostProviderFileName(const std::string& fileName);
 
 std::int32_t CSPDeInitialize();
 
-std::int32_t CSPG28147CreateCtx(TCspHandle* ctx, std::int32_t mode, std::int32_t sblock, const void* key32);
+std::int32_t CSPG28147CreateCtx(TCspHandle* ctx, std::int32_t mode, std::int32_t sblock,
+                                const void* key32);
 std::int32_t CSPG28147ProcessData(TCspHandle ctx, void* data, std::uint32_t size);
 std::int32_t CSPG28147GetImit(TCspHandle ctx, void* imit8, std::int32_t flags);
 std::int32_t CSPG28147DestroyCtx(TCspHandle ctx);
@@ -46,11 +47,13 @@ std::int32_t CSPG3410GetKeyQ(TCspHandle ctx, void* buffer, std::uint32_t* size);
 std::int32_t CSPG3410GetKeyA(TCspHandle ctx, void* buffer, std::uint32_t* size);
 std::int32_t CSPG3410GetKeyX(TCspHandle ctx, void* buffer, std::uint32_t* size);
 std::int32_t CSPG3410GetKeyY(TCspHandle ctx, void* buffer, std::uint32_t* size);
-std::int32_t CSPG3410SetParameters(TCspHandle ctx, const void* p, std::uint32_t pSize, const void* q,
-                                   std::uint32_t qSize, const void* a, std::uint32_t aSize);
+std::int32_t CSPG3410SetParameters(TCspHandle ctx, const void* p, std::uint32_t pSize,
+                                   const void* q, std::uint32_t qSize, const void* a,
+                                   std::uint32_t aSize);
 std::int32_t CSPG3410SetKeyX(TCspHandle ctx, const void* x, std::uint32_t size);
 std::int32_t CSPG3410SetKeyY(TCspHandle ctx, const void* y, std::uint32_t size);
-std::int32_t CSPG3410Sign(TCspHandle ctx, TCspHandle hashCtx, void* signature64, std::int32_t flags);
+std::int32_t CSPG3410Sign(TCspHandle ctx, TCspHandle hashCtx, void* signature64,
+                          std::int32_t flags);
 std::int32_t CSPG3410VerifySign(TCspHandle ctx, TCspHandle hashCtx, const void* signature64);
 std::int32_t CSPG3410DestroyCtx(TCspHandle ctx);
 

@@ -17,10 +17,13 @@ namespace {
 constexpr std::int32_t kModeEncrypt = 261, kModeDecrypt = 262;
 constexpr std::int32_t kSignatureMismatch = -10011;
 
-[[noreturn]] void Fail(const char* key) { RaiseKeyed<ECiferError>(key); }
+[[noreturn]] void Fail(const char* key) {
+    RaiseKeyed<ECiferError>(key);
+}
 
 void CheckProviderResult(std::int32_t status) {
-    if (status != 0) RaiseKeyed<ECiferError>("CommonError", {status});
+    if (status != 0)
+        RaiseKeyed<ECiferError>("CommonError", {status});
 }
 
 /// A provider context of one family, destroyed when it goes out of scope. Close() destroys it
@@ -30,7 +33,8 @@ public:
     using Destroy = std::int32_t (*)(TCspHandle);
     explicit TProviderContext(Destroy destroy) : FDestroy(destroy) {}
     ~TProviderContext() {
-        if (FHandle) FDestroy(FHandle);
+        if (FHandle)
+            FDestroy(FHandle);
     }
     TProviderContext(const TProviderContext&) = delete;
     TProviderContext& operator=(const TProviderContext&) = delete;
@@ -44,15 +48,20 @@ private:
 };
 
 struct TSignContext : TProviderContext {
-    TSignContext() : TProviderContext(CSPG3410DestroyCtx) { CheckProviderResult(CSPG3410CreateCtx(Out())); }
+    TSignContext() : TProviderContext(CSPG3410DestroyCtx) {
+        CheckProviderResult(CSPG3410CreateCtx(Out()));
+    }
 };
 
 struct THashContext : TProviderContext {
-    THashContext() : TProviderContext(CSPG3411DestroyCtx) { CheckProviderResult(CSPG3411CreateCtx(Out(), 0)); }
+    THashContext() : TProviderContext(CSPG3411DestroyCtx) {
+        CheckProviderResult(CSPG3411CreateCtx(Out(), 0));
+    }
 };
 
 struct TCipherContext : TProviderContext {
-    TCipherContext(std::int32_t mode, const std::uint8_t* key) : TProviderContext(CSPG28147DestroyCtx) {
+    TCipherContext(std::int32_t mode, const std::uint8_t* key)
+        : TProviderContext(CSPG28147DestroyCtx) {
         CheckProviderResult(CSPG28147CreateCtx(Out(), mode, 0, key));
     }
 };
@@ -110,25 +119,29 @@ std::uint32_t GetU32(const ByteString& in) {
 
 /// [u32 N][N enciphered bytes][8-byte MAC of the plaintext].
 ByteString EncryptKeyBlock(std::string_view password, const SecureBytes& plain) {
-    ByteString container;
-    PutU32(container, std::uint32_t(plain.size()));
-    container.append(reinterpret_cast<const char*>(plain.data()), plain.size());
+    SecureBytes work = plain;  // enciphered in place; the plaintext never sits in a plain string
     TPasswordKey key;
     HashPassword(password, key);
     TCipherContext cipher(kModeEncrypt, key.Bytes);
-    CheckProviderResult(CSPG28147ProcessData(cipher.Get(), container.data() + 4, std::uint32_t(plain.size())));
+    CheckProviderResult(
+        CSPG28147ProcessData(cipher.Get(), work.data(), std::uint32_t(work.size())));
     std::uint8_t imit[8] = {};
     CheckProviderResult(CSPG28147GetImit(cipher.Get(), imit, 0));
-    container.append(reinterpret_cast<const char*>(imit), sizeof imit);
     cipher.Close();
+    ByteString container;
+    PutU32(container, std::uint32_t(work.size()));
+    container.append(reinterpret_cast<const char*>(work.data()), work.size());
+    container.append(reinterpret_cast<const char*>(imit), sizeof imit);
     return container;
 }
 
 /// The plaintext of a container; "PasswInvalid" when it is cut short or its MAC differs.
 SecureBytes DecryptKeyBlock(std::string_view password, const ByteString& container) {
-    if (container.size() < 4) Fail("PasswInvalid");
+    if (container.size() < 4)
+        Fail("PasswInvalid");
     const std::uint32_t n = GetU32(container);
-    if (container.size() - 4 < n) Fail("PasswInvalid");
+    if (container.size() - 4 < n)
+        Fail("PasswInvalid");
     SecureBytes plain(container.begin() + 4, container.begin() + 4 + n);
     const std::size_t macAt = 4 + std::size_t(n);
     const bool macComplete = container.size() - macAt >= 8;
@@ -138,21 +151,24 @@ SecureBytes DecryptKeyBlock(std::string_view password, const ByteString& contain
     CheckProviderResult(CSPG28147ProcessData(cipher.Get(), plain.data(), n));
     std::uint8_t imit[8] = {};
     CheckProviderResult(CSPG28147GetImit(cipher.Get(), imit, 0));
-    if (!macComplete || CRYPTO_memcmp(imit, container.data() + macAt, 8) != 0) Fail("PasswInvalid");
+    if (!macComplete || CRYPTO_memcmp(imit, container.data() + macAt, 8) != 0)
+        Fail("PasswInvalid");
     cipher.Close();
     return plain;
 }
 
 ByteString DecodeKeyText(const ByteString& text) {
     ByteString bytes;
-    if (!Base64Decode(text, bytes)) RaiseKeyed<ECiferError>("Base64", {""});
+    if (!Base64Decode(text, bytes))
+        RaiseKeyed<ECiferError>("Base64", {""});
     return bytes;
 }
 
 /// A block read from a file is usable only if every number fits its 128 bytes.
 bool NumbersFit(const TCiferKeyBlock& block) {
     for (const TCiferNumber* n : {&block.P, &block.Q, &block.A, &block.Key})
-        if (n->Length > sizeof n->Data) return false;
+        if (n->Length > sizeof n->Data)
+            return false;
     return true;
 }
 
@@ -165,7 +181,8 @@ void ReadProviderNumber(std::int32_t (*get)(TCspHandle, void*, std::uint32_t*), 
                         TCiferNumber& number) {
     std::uint32_t length = sizeof number.Data;
     CheckProviderResult(get(ctx, number.Data, &length));
-    if (length > sizeof number.Data) CheckProviderResult(-1);  // never from a sound provider
+    if (length > sizeof number.Data)
+        CheckProviderResult(-1);  // never from a sound provider
     number.Length = std::uint16_t(length);
 }
 
@@ -190,7 +207,9 @@ TZtCifer::TZtCifer() {
     std::memset(&FPrivateBlock, 0, sizeof FPrivateBlock);
 }
 
-TZtCifer::~TZtCifer() { SecureWipe(&FPrivateBlock, sizeof FPrivateBlock); }
+TZtCifer::~TZtCifer() {
+    SecureWipe(&FPrivateBlock, sizeof FPrivateBlock);
+}
 
 void TZtCifer::GenerateKeyPair() {
     FPrivateLoaded = FPublicLoaded = false;
@@ -222,13 +241,16 @@ void TZtCifer::LoadPrivateKeyFromString(const ByteString& text, std::string_view
 
 void TZtCifer::LoadPrivateKeyFromStream(TStream& stream, std::string_view password) {
     SecureBytes plain = DecryptKeyBlock(password, DecodeKeyText(ReadWholeStream(stream)));
-    if (plain.size() < kBlockSize) Fail("PrivKeyInvalid");
+    if (plain.size() < kBlockSize)
+        Fail("PrivKeyInvalid");
     TCiferKeyBlock block;
     std::memcpy(&block, plain.data(), kBlockSize);
     const bool fits = NumbersFit(block);
-    if (fits) std::memcpy(&FPrivateBlock, &block, kBlockSize);
+    if (fits)
+        std::memcpy(&FPrivateBlock, &block, kBlockSize);
     SecureWipe(&block, sizeof block);
-    if (!fits) Fail("PrivKeyInvalid");
+    if (!fits)
+        Fail("PrivKeyInvalid");
     FPrivateLoaded = true;
 }
 
@@ -255,12 +277,15 @@ void TZtCifer::LoadPublicKeyFromString(const ByteString& text) {
 
 void TZtCifer::LoadPublicKeyFromStream(TStream& stream) {
     FPublicLoaded = false;
-    if (stream.Size() < std::int64_t(kBlockSize)) Fail("PubKeyInvalid");
+    if (stream.Size() < std::int64_t(kBlockSize))
+        Fail("PubKeyInvalid");
     const ByteString bytes = DecodeKeyText(ReadWholeStream(stream));
-    if (bytes.size() < kBlockSize) Fail("PubKeyInvalid");
+    if (bytes.size() < kBlockSize)
+        Fail("PubKeyInvalid");
     TCiferKeyBlock block;
     std::memcpy(&block, bytes.data(), kBlockSize);
-    if (!NumbersFit(block)) Fail("PubKeyInvalid");
+    if (!NumbersFit(block))
+        Fail("PubKeyInvalid");
     FPublicBlock = block;
     FPublicLoaded = true;
 }
@@ -282,12 +307,14 @@ void TZtCifer::SavePublicKeyToStream(TStream& stream) {
 }
 
 bool TZtCifer::CheckPrivateKey() {
-    if (!ProviderAccepts(FPrivateLoaded, FPrivateBlock, CSPG3410SetKeyX)) Fail("PrivKeyInvalid");
+    if (!ProviderAccepts(FPrivateLoaded, FPrivateBlock, CSPG3410SetKeyX))
+        Fail("PrivKeyInvalid");
     return true;
 }
 
 bool TZtCifer::CheckPublicKey() {
-    if (!ProviderAccepts(FPublicLoaded, FPublicBlock, CSPG3410SetKeyY)) Fail("PubKeyInvalid");
+    if (!ProviderAccepts(FPublicLoaded, FPublicBlock, CSPG3410SetKeyY))
+        Fail("PubKeyInvalid");
     return true;
 }
 
@@ -318,7 +345,8 @@ void TZtCifer::SignBuffer(const void* data, std::size_t size, bool base64, ByteS
     SetProviderParameters(sign.Get());
     THashContext hash;
     HashIntoContext(hash.Get(), data, size);
-    CheckProviderResult(CSPG3410SetKeyX(sign.Get(), FPrivateBlock.Key.Data, FPrivateBlock.Key.Length));
+    CheckProviderResult(
+        CSPG3410SetKeyX(sign.Get(), FPrivateBlock.Key.Data, FPrivateBlock.Key.Length));
     ByteString raw(kSignatureSize, '\0');
     CheckProviderResult(CSPG3410Sign(sign.Get(), hash.Get(), raw.data(), 0));
     signature = base64 ? Base64Encode(raw) : raw;
@@ -330,18 +358,23 @@ void TZtCifer::SignString(const ByteString& text, bool base64, ByteString& signa
     SignBuffer(text.data(), text.size(), base64, signature);
 }
 
-bool TZtCifer::VerifyBuffer(const void* data, std::size_t size, const ByteString& signature, bool base64) {
+bool TZtCifer::VerifyBuffer(const void* data, std::size_t size, const ByteString& signature,
+                            bool base64) {
     CheckPublicLoaded();
     TSignContext sign;
     SetProviderParameters(sign.Get());
     THashContext hash;
     HashIntoContext(hash.Get(), data, size);
     ByteString raw = signature;
-    if (base64 && !Base64Decode(signature, raw)) Fail("SignInvalid");
-    CheckProviderResult(CSPG3410SetKeyY(sign.Get(), FPublicBlock.Key.Data, FPublicBlock.Key.Length));
-    const std::int32_t status =
-        raw.size() == kSignatureSize ? CSPG3410VerifySign(sign.Get(), hash.Get(), raw.data()) : kSignatureMismatch;
-    if (status == kSignatureMismatch) Fail("SignInvalid");
+    if (base64 && !Base64Decode(signature, raw))
+        Fail("SignInvalid");
+    CheckProviderResult(
+        CSPG3410SetKeyY(sign.Get(), FPublicBlock.Key.Data, FPublicBlock.Key.Length));
+    const std::int32_t status = raw.size() == kSignatureSize
+                                    ? CSPG3410VerifySign(sign.Get(), hash.Get(), raw.data())
+                                    : kSignatureMismatch;
+    if (status == kSignatureMismatch)
+        Fail("SignInvalid");
     CheckProviderResult(status);
     hash.Close();
     sign.Close();
@@ -357,16 +390,19 @@ ByteString TZtCifer::GetPublicKeyBlock() const {
 }
 
 std::string TZtCifer::GetProviderVersion() {
-    if (FProviderVersion.empty()) FProviderVersion = GetGostProviderVersion();
+    if (FProviderVersion.empty())
+        FProviderVersion = GetGostProviderVersion();
     return FProviderVersion;
 }
 
 void TZtCifer::CheckPrivateLoaded() const {
-    if (!FPrivateLoaded) Fail("PrivNotLoad");
+    if (!FPrivateLoaded)
+        Fail("PrivNotLoad");
 }
 
 void TZtCifer::CheckPublicLoaded() const {
-    if (!FPublicLoaded) Fail("PubNotLoad");
+    if (!FPublicLoaded)
+        Fail("PubNotLoad");
 }
 
 }  // namespace brelo

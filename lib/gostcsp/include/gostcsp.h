@@ -53,30 +53,33 @@ typedef uint32_t CSP_HANDLE;
 
 /* Library */
 CSP_API int32_t CSPInitialize(void);
-CSP_API int32_t CSPDeInitialize(void); /* destroys every context still open */
-CSP_API int32_t CSPIsInitialized(void); /* not provided */
-CSP_API uint32_t CSPGetVersion(void);  /* bits 31-24 major, 23-16 minor, 15-0 build */
+CSP_API int32_t CSPDeInitialize(void);     /* destroys every context still open */
+CSP_API int32_t CSPIsInitialized(void);    /* not provided */
+CSP_API uint32_t CSPGetVersion(void);      /* bits 31-24 major, 23-16 minor, 15-0 build */
 CSP_API int32_t CSPRunInternalTests(void); /* not provided */
 CSP_API int32_t CSPSetDefaultSblock(const void* sblock, uint32_t size); /* not provided */
 
 /* GOST 28147-89 cipher. sblockId 0 selects the CryptoPro-A S-box (the only one). */
-CSP_API int32_t CSPG28147CreateCtx(CSP_HANDLE* ctx, int32_t mode, int32_t sblockId, const void* key32);
+CSP_API int32_t CSPG28147CreateCtx(CSP_HANDLE* ctx, int32_t mode, int32_t sblockId,
+                                   const void* key32);
 CSP_API int32_t CSPG28147DuplicateCtx(CSP_HANDLE ctx, CSP_HANDLE* copy); /* not provided */
 CSP_API int32_t CSPG28147DestroyCtx(CSP_HANDLE ctx);
-CSP_API int32_t CSPG28147SetMode(CSP_HANDLE ctx, int32_t mode);                   /* not provided */
-CSP_API int32_t CSPG28147SetSync(CSP_HANDLE ctx, const void* sync8);              /* not provided */
-CSP_API int32_t CSPG28147SetKey(CSP_HANDLE ctx, const void* key32);               /* not provided */
-CSP_API int32_t CSPG28147SetSblock(CSP_HANDLE ctx, const void* sblock, uint32_t size); /* not provided */
-CSP_API int32_t CSPG28147GenerateKey(CSP_HANDLE ctx);                             /* not provided */
-/* Enciphers or deciphers in place, as the context's mode says; calls may split the data anywhere. */
+CSP_API int32_t CSPG28147SetMode(CSP_HANDLE ctx, int32_t mode);      /* not provided */
+CSP_API int32_t CSPG28147SetSync(CSP_HANDLE ctx, const void* sync8); /* not provided */
+CSP_API int32_t CSPG28147SetKey(CSP_HANDLE ctx, const void* key32);  /* not provided */
+CSP_API int32_t CSPG28147SetSblock(CSP_HANDLE ctx, const void* sblock,
+                                   uint32_t size);    /* not provided */
+CSP_API int32_t CSPG28147GenerateKey(CSP_HANDLE ctx); /* not provided */
+/* Enciphers or deciphers in place, as the context's mode says; calls may split the data anywhere.
+ */
 CSP_API int32_t CSPG28147ProcessData(CSP_HANDLE ctx, void* data, uint32_t size);
-CSP_API int32_t CSPG28147Begin(CSP_HANDLE ctx);                                   /* not provided */
+CSP_API int32_t CSPG28147Begin(CSP_HANDLE ctx); /* not provided */
 /* The 8-byte MAC of the plaintext processed so far; flags must be 0. */
 CSP_API int32_t CSPG28147GetImit(CSP_HANDLE ctx, void* imit8, int32_t flags);
-CSP_API int32_t CSPG28147SetImit(CSP_HANDLE ctx, const void* imit8);              /* not provided */
-CSP_API int32_t CSPG28147GetKey(CSP_HANDLE ctx, void* key32);                     /* not provided */
-CSP_API int32_t CSPG28147GetSync(CSP_HANDLE ctx, void* sync8);                    /* not provided */
-CSP_API int32_t CSPG28147GetGamma(CSP_HANDLE ctx, void* gamma, uint32_t size);    /* not provided */
+CSP_API int32_t CSPG28147SetImit(CSP_HANDLE ctx, const void* imit8);           /* not provided */
+CSP_API int32_t CSPG28147GetKey(CSP_HANDLE ctx, void* key32);                  /* not provided */
+CSP_API int32_t CSPG28147GetSync(CSP_HANDLE ctx, void* sync8);                 /* not provided */
+CSP_API int32_t CSPG28147GetGamma(CSP_HANDLE ctx, void* gamma, uint32_t size); /* not provided */
 
 /* Random numbers: not provided. */
 CSP_API int32_t CSPRandomCreateCtx(CSP_HANDLE* ctx);
@@ -106,15 +109,17 @@ CSP_API int32_t CSPG3411Update(CSP_HANDLE ctx, const void* data, uint32_t size);
  * the 32 bytes to digest when given. A length variable, when given, must hold at least 32 if
  * digest is given, and receives 32. */
 CSP_API int32_t CSPG3411Final(CSP_HANDLE ctx, void* digest, uint32_t* size);
-CSP_API int32_t CSPG3411FinalEx(CSP_HANDLE ctx, void* digest, uint32_t* size, int32_t flags); /* not provided */
+CSP_API int32_t CSPG3411FinalEx(CSP_HANDLE ctx, void* digest, uint32_t* size,
+                                int32_t flags);                                /* not provided */
 CSP_API int32_t CSPG3411GetHesh(CSP_HANDLE ctx, void* digest, uint32_t* size); /* not provided */
-CSP_API int32_t CSPG3411SetHesh(CSP_HANDLE ctx, const void* digest, uint32_t size); /* not provided */
+CSP_API int32_t CSPG3411SetHesh(CSP_HANDLE ctx, const void* digest,
+                                uint32_t size); /* not provided */
 
 /* GOST R 34.10-94 signature. */
 CSP_API int32_t CSPG3410CreateCtx(CSP_HANDLE* ctx);
 CSP_API int32_t CSPG3410DuplicateCtx(CSP_HANDLE ctx, CSP_HANDLE* copy); /* not provided */
 CSP_API int32_t CSPG3410DestroyCtx(CSP_HANDLE ctx);
-CSP_API int32_t CSPG3410EnableTestMode(CSP_HANDLE ctx, int32_t on);     /* not provided */
+CSP_API int32_t CSPG3410EnableTestMode(CSP_HANDLE ctx, int32_t on); /* not provided */
 CSP_API int32_t CSPG3410SetDefaultByteOrder(CSP_HANDLE ctx, int32_t order);
 /* Signs the hash completed in hashCtx; flags must be 0. */
 CSP_API int32_t CSPG3410Sign(CSP_HANDLE ctx, CSP_HANDLE hashCtx, void* signature64, int32_t flags);
@@ -134,10 +139,13 @@ CSP_API int32_t CSPG3410GetKeyQ(CSP_HANDLE ctx, void* buffer, uint32_t* size);
 CSP_API int32_t CSPG3410GetKeyA(CSP_HANDLE ctx, void* buffer, uint32_t* size);
 CSP_API int32_t CSPG3410GetKeyX(CSP_HANDLE ctx, void* buffer, uint32_t* size);
 CSP_API int32_t CSPG3410GetKeyY(CSP_HANDLE ctx, void* buffer, uint32_t* size);
-CSP_API int32_t CSPG3410GetLastUsedSeed(CSP_HANDLE ctx, void* seed, uint32_t* size); /* not provided */
-CSP_API int32_t CSPG3410ProcedureA(CSP_HANDLE ctx, uint32_t x0, uint32_t c, int32_t bits); /* not provided */
-CSP_API int32_t CSPG3410ProcedureB(CSP_HANDLE ctx, uint32_t x0, uint32_t c, int32_t bits); /* not provided */
-CSP_API int32_t CSPG3410ProcedureC(CSP_HANDLE ctx, const void* d, uint32_t size);          /* not provided */
+CSP_API int32_t CSPG3410GetLastUsedSeed(CSP_HANDLE ctx, void* seed,
+                                        uint32_t* size); /* not provided */
+CSP_API int32_t CSPG3410ProcedureA(CSP_HANDLE ctx, uint32_t x0, uint32_t c,
+                                   int32_t bits); /* not provided */
+CSP_API int32_t CSPG3410ProcedureB(CSP_HANDLE ctx, uint32_t x0, uint32_t c,
+                                   int32_t bits);                                 /* not provided */
+CSP_API int32_t CSPG3410ProcedureC(CSP_HANDLE ctx, const void* d, uint32_t size); /* not provided */
 
 /* Diffie-Hellman: not provided. */
 CSP_API int32_t CSPDHCreateCtx(CSP_HANDLE* ctx);
@@ -145,7 +153,8 @@ CSP_API int32_t CSPDHDuplicateCtx(CSP_HANDLE ctx, CSP_HANDLE* copy);
 CSP_API int32_t CSPDHDestroyCtx(CSP_HANDLE ctx);
 CSP_API int32_t CSPDHSetDefaultByteOrder(CSP_HANDLE ctx, int32_t order);
 CSP_API int32_t CSPDHGenerateParameters(CSP_HANDLE ctx, int32_t bits);
-CSP_API int32_t CSPDHSetParameters(CSP_HANDLE ctx, const void* p, uint32_t pSize, const void* g, uint32_t gSize);
+CSP_API int32_t CSPDHSetParameters(CSP_HANDLE ctx, const void* p, uint32_t pSize, const void* g,
+                                   uint32_t gSize);
 CSP_API int32_t CSPDHSetX(CSP_HANDLE ctx, const void* x, uint32_t size);
 CSP_API int32_t CSPDHSetY(CSP_HANDLE ctx, const void* y, uint32_t size);
 CSP_API int32_t CSPDHGenerateXY(CSP_HANDLE ctx);
@@ -153,7 +162,8 @@ CSP_API int32_t CSPDHGetKeyP(CSP_HANDLE ctx, void* buffer, uint32_t* size);
 CSP_API int32_t CSPDHGetKeyG(CSP_HANDLE ctx, void* buffer, uint32_t* size);
 CSP_API int32_t CSPDHGetKeyX(CSP_HANDLE ctx, void* buffer, uint32_t* size);
 CSP_API int32_t CSPDHGetKeyY(CSP_HANDLE ctx, void* buffer, uint32_t* size);
-CSP_API int32_t CSPDHGetSharedKey(CSP_HANDLE ctx, const void* peerY, uint32_t peerSize, void* key, uint32_t* size);
+CSP_API int32_t CSPDHGetSharedKey(CSP_HANDLE ctx, const void* peerY, uint32_t peerSize, void* key,
+                                  uint32_t* size);
 
 /* Other: not provided. */
 CSP_API int32_t CSPReverseKey(void* data, uint32_t size);

@@ -24,18 +24,21 @@ struct BnFailure : std::runtime_error {
 };
 
 inline void BnCheck(int ok) {
-    if (!ok) throw BnFailure();
+    if (!ok)
+        throw BnFailure();
 }
 
 inline BnPtr BnNew() {
     BnPtr p(BN_new());
-    if (!p) throw BnFailure();
+    if (!p)
+        throw BnFailure();
     return p;
 }
 
 inline BnPtr BnDup(const BIGNUM* v) {
     BnPtr p(BN_dup(v));
-    if (!p) throw BnFailure();
+    if (!p)
+        throw BnFailure();
     return p;
 }
 
@@ -47,7 +50,8 @@ inline BnPtr BnWord(BN_ULONG w) {
 
 inline BnCtxPtr BnCtxNew() {
     BnCtxPtr p(BN_CTX_new());
-    if (!p) throw BnFailure();
+    if (!p)
+        throw BnFailure();
     return p;
 }
 

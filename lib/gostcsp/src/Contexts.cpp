@@ -17,7 +17,8 @@ CipherCtx::CipherCtx(const std::uint8_t key[32], bool encrypt)
 std::uint32_t NextHandle() {
     static std::atomic<std::uint32_t> next{1};
     std::uint32_t h = next++;
-    if (h == 0) h = next++;  // 0 is never a handle
+    if (h == 0)
+        h = next++;  // 0 is never a handle
     return h;
 }
 

@@ -2,6 +2,8 @@
 // The provider's contexts and the handle tables that hand them out as 32-bit numbers.
 // Handles are unique across all families, so a handle of the wrong family is never found.
 
+#include <openssl/crypto.h>
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -25,8 +27,19 @@ struct CipherCtx {
 };
 
 struct HashCtx {
+    HashCtx() = default;
+    HashCtx(const HashCtx&) = delete;
+    HashCtx& operator=(const HashCtx&) = delete;
+    /// The digest of a password is a cipher key: it never outlives the context.
+    ~HashCtx() { ForgetDigest(); }
+    void ForgetDigest() {
+        if (Digest)
+            OPENSSL_cleanse(Digest->data(), Digest->size());
+        Digest.reset();
+    }
+
     Gost3411 Hash;
-    std::optional<Gost3411::Block> Digest;  // set by Final, cleared by Begin
+    std::optional<Gost3411::Block> Digest;  // set by Final, forgotten by Begin
 };
 
 struct SignCtx {

@@ -9,7 +9,9 @@ constexpr std::uint32_t kMajor = 1, kMinor = 0, kBuild = 1;
 
 extern "C" {
 
-int32_t CSPInitialize(void) { return CSP_OK; }
+int32_t CSPInitialize(void) {
+    return CSP_OK;
+}
 
 int32_t CSPDeInitialize(void) {
     return Guard([] {
@@ -20,6 +22,8 @@ int32_t CSPDeInitialize(void) {
     });
 }
 
-uint32_t CSPGetVersion(void) { return kMajor << 24 | kMinor << 16 | kBuild; }
+uint32_t CSPGetVersion(void) {
+    return kMajor << 24 | kMinor << 16 | kBuild;
+}
 
 }  // extern "C"

@@ -41,7 +41,9 @@ const SBox kSBoxHashTest = {{
 
 namespace {
 
-std::uint32_t Rol11(std::uint32_t x) { return (x << 11) | (x >> 21); }
+std::uint32_t Rol11(std::uint32_t x) {
+    return (x << 11) | (x >> 21);
+}
 
 std::uint32_t LoadLe(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
@@ -53,10 +55,10 @@ void StoreLe(std::uint32_t v, std::uint8_t* p) {
 }
 
 // Subkey indices of the 32 rounds.
-constexpr std::array<std::uint8_t, 32> kEncryptOrder = {0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7,
-                                                         0, 1, 2, 3, 4, 5, 6, 7, 7, 6, 5, 4, 3, 2, 1, 0};
-constexpr std::array<std::uint8_t, 32> kDecryptOrder = {0, 1, 2, 3, 4, 5, 6, 7, 7, 6, 5, 4, 3, 2, 1, 0,
-                                                         7, 6, 5, 4, 3, 2, 1, 0, 7, 6, 5, 4, 3, 2, 1, 0};
+constexpr std::array<std::uint8_t, 32> kEncryptOrder = {
+    0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7, 7, 6, 5, 4, 3, 2, 1, 0};
+constexpr std::array<std::uint8_t, 32> kDecryptOrder = {
+    0, 1, 2, 3, 4, 5, 6, 7, 7, 6, 5, 4, 3, 2, 1, 0, 7, 6, 5, 4, 3, 2, 1, 0, 7, 6, 5, 4, 3, 2, 1, 0};
 
 }  // namespace
 
@@ -69,7 +71,9 @@ Gost28147::Gost28147(const SBox& sbox) {
         }
 }
 
-Gost28147::~Gost28147() { OPENSSL_cleanse(FKey.data(), sizeof FKey); }
+Gost28147::~Gost28147() {
+    OPENSSL_cleanse(FKey.data(), sizeof FKey);
+}
 
 void Gost28147::SetKey(const std::uint8_t key[32]) {
     for (int i = 0; i < 8; ++i) FKey[i] = LoadLe(key + 4 * i);
@@ -80,7 +84,8 @@ std::uint32_t Gost28147::F(std::uint32_t x) const {
            FTable[3][x >> 24];
 }
 
-void Gost28147::Block(const std::uint8_t in[8], std::uint8_t out[8], const std::uint8_t* order) const {
+void Gost28147::Block(const std::uint8_t in[8], std::uint8_t out[8],
+                      const std::uint8_t* order) const {
     std::uint32_t n1 = LoadLe(in), n2 = LoadLe(in + 4);
     for (int i = 0; i < 32; ++i) {
         std::uint32_t t = n2 ^ F(n1 + FKey[order[i]]);

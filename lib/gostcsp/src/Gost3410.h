@@ -35,7 +35,7 @@ BnPtr Gost3410HashValue(const std::array<std::uint8_t, 32>& digest, const BIGNUM
 /// Signs with a fresh random k (or the given k, for known-answer tests).
 Gost3410Signature Gost3410Sign(const Gost3410Params& params, const BIGNUM* x, const BIGNUM* h,
                                const BIGNUM* fixedK = nullptr);
-bool Gost3410Verify(const Gost3410Params& params, const BIGNUM* y, const BIGNUM* h,
-                    const BIGNUM* r, const BIGNUM* s);
+bool Gost3410Verify(const Gost3410Params& params, const BIGNUM* y, const BIGNUM* h, const BIGNUM* r,
+                    const BIGNUM* s);
 
 }  // namespace gostcsp

@@ -69,7 +69,8 @@ void Gost3411::Step(const Block& m) {
     for (int j = 0; j < 4; ++j) {
         if (j > 0) {
             u = A(u);
-            if (j == 2) u = Xor(u, kC3);
+            if (j == 2)
+                u = Xor(u, kC3);
             v = A(A(v));
         }
         Block key = P(Xor(u, v));

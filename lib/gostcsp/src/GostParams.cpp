@@ -41,7 +41,8 @@ BnPtr PowerOfTwo(int bits) {
 BnPtr CeilDiv(const BIGNUM* a, const BIGNUM* b, BN_CTX* ctx) {
     BnPtr d = BnNew(), r = BnNew();
     BnCheck(BN_div(d.get(), r.get(), a, b, ctx));
-    if (!BN_is_zero(r.get())) BnCheck(BN_add_word(d.get(), 1));
+    if (!BN_is_zero(r.get()))
+        BnCheck(BN_add_word(d.get(), 1));
     return d;
 }
 
@@ -53,26 +54,31 @@ BnPtr StartingN(const BIGNUM* f, const BIGNUM* y, int t, int yBits, BN_CTX* ctx)
     BnCheck(BN_lshift(den.get(), f, yBits));
     BnPtr second = CeilDiv(num.get(), den.get(), ctx);
     BnCheck(BN_add(n.get(), n.get(), second.get()));
-    if (BN_is_odd(n.get())) BnCheck(BN_add_word(n.get(), 1));
+    if (BN_is_odd(n.get()))
+        BnCheck(BN_add_word(n.get(), 1));
     return n;
 }
 
 // Cheap sieve before the exponentiations; it never rejects a prime above these bounds.
 bool HasSmallFactor(const BIGNUM* v) {
-    static const BN_ULONG kPrimes[] = {3,  5,  7,  11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47,
-                                       53, 59, 61, 67, 71, 73, 79, 83, 89, 97, 101, 103, 107, 109,
-                                       113, 127, 131, 137, 139, 149, 151, 157, 163, 167, 173};
+    static const BN_ULONG kPrimes[] = {3,   5,   7,   11,  13,  17,  19,  23,  29,  31,
+                                       37,  41,  43,  47,  53,  59,  61,  67,  71,  73,
+                                       79,  83,  89,  97,  101, 103, 107, 109, 113, 127,
+                                       131, 137, 139, 149, 151, 157, 163, 167, 173};
     for (BN_ULONG prime : kPrimes)
-        if (BN_mod_word(v, prime) == 0) return true;
+        if (BN_mod_word(v, prime) == 0)
+            return true;
     return false;
 }
 
 // 2^(f*m) = 1 (mod c) and 2^(g*m) != 1 (mod c), with c = f*m + 1 and g a divisor part of f.
 bool PassesTest(const BIGNUM* c, const BIGNUM* fm, const BIGNUM* gm, BN_CTX* ctx) {
-    if (HasSmallFactor(c)) return false;
+    if (HasSmallFactor(c))
+        return false;
     BnPtr two = BnWord(2), r = BnNew();
     BnCheck(BN_mod_exp(r.get(), two.get(), fm, c, ctx));
-    if (!BN_is_one(r.get())) return false;
+    if (!BN_is_one(r.get()))
+        return false;
     BnCheck(BN_mod_exp(r.get(), two.get(), gm, c, ctx));
     return !BN_is_one(r.get());
 }
@@ -88,9 +94,11 @@ BnPtr FindPrime(const BIGNUM* f, const BIGNUM* g, int t, GostSequence& seq, BN_C
         for (;; BnCheck(BN_add_word(n.get(), 2))) {
             BnCheck(BN_mul(fm.get(), f, n.get(), ctx));
             BnCheck(BN_add(c.get(), fm.get(), BN_value_one()));
-            if (BN_cmp(c.get(), limit.get()) > 0) break;  // too big: new Y
+            if (BN_cmp(c.get(), limit.get()) > 0)
+                break;  // too big: new Y
             BnCheck(BN_mul(gm.get(), g, n.get(), ctx));
-            if (PassesTest(c.get(), fm.get(), gm.get(), ctx)) return BnDup(c.get());
+            if (PassesTest(c.get(), fm.get(), gm.get(), ctx))
+                return BnDup(c.get());
         }
     }
 }
@@ -114,7 +122,8 @@ GostPrimePair GostProcedureA(unsigned t, GostSequence& seq) {
     BnPtr one = BnWord(1);
     for (int m = int(sizes.size()) - 2; m >= 0; --m) {
         BnPtr next = FindPrime(prev.get(), one.get(), sizes[m], seq, ctx.get());
-        if (m == 0) return {std::move(next), std::move(prev)};
+        if (m == 0)
+            return {std::move(next), std::move(prev)};
         prev = std::move(next);
     }
     throw BnFailure();  // t below the word size: no chain to walk
@@ -136,7 +145,8 @@ BnPtr GostProcedureC(const BIGNUM* p, const BIGNUM* q, const BIGNUM* d) {
     BnCheck(BN_sub_word(e.get(), 1));
     BnCheck(BN_div(e.get(), nullptr, e.get(), q, ctx.get()));
     BnCheck(BN_mod_exp(a.get(), d, e.get(), p, ctx.get()));
-    if (BN_is_one(a.get())) return nullptr;
+    if (BN_is_one(a.get()))
+        return nullptr;
     return a;
 }
 

@@ -35,7 +35,9 @@ ByteString PublicText(TZtCifer& c) {
     return s.Bytes();
 }
 
-ByteString BlockBytes(const TCiferKeyBlock& b) { return ByteString(reinterpret_cast<const char*>(&b), sizeof b); }
+ByteString BlockBytes(const TCiferKeyBlock& b) {
+    return ByteString(reinterpret_cast<const char*>(&b), sizeof b);
+}
 
 /// The failure key of a step, or "" when it does not fail with ECiferError.
 std::string FailureOf(const std::function<void()>& step) {
@@ -48,7 +50,8 @@ std::string FailureOf(const std::function<void()>& step) {
 }
 
 /// A private key container made with gostprov alone: N, CFB with a zero IV, MAC of the plaintext.
-ByteString ContainerByGostprov(GostProv& prov, const ByteString& plain, const ByteString& passwordCp1251) {
+ByteString ContainerByGostprov(GostProv& prov, const ByteString& plain,
+                               const ByteString& passwordCp1251) {
     Bytes key = prov.Digest(Bytes(passwordCp1251.begin(), passwordCp1251.end()));
     Bytes p(plain.begin(), plain.end());
     Bytes cipher = prov.Cfb(key, Bytes(8), p, true);
@@ -166,25 +169,30 @@ TEST_F(GostEngine, KeysOverTheStandards512BitSetLoadAndSign) {
     GostProv prov;
     ASSERT_TRUE(prov.Loaded()) << GostProv::kMissing;
     TCiferKeyBlock priv{}, pub{};
-    priv.P = pub.P = Number("EE8172AE8996608FB69359B89EB82A69854510E2977A4D63BC97322CE5DC3386"
-                            "EA0A12B343E9190F23177539845839786BB0C345D165976EF2195EC9B1C379E3");
+    priv.P = pub.P = Number(
+        "EE8172AE8996608FB69359B89EB82A69854510E2977A4D63BC97322CE5DC3386"
+        "EA0A12B343E9190F23177539845839786BB0C345D165976EF2195EC9B1C379E3");
     priv.Q = pub.Q = Number("98915E7EC8265EDFCDA31E88F24809DDB064BDC7285DD50D7289F0AC6F49DD2D");
-    priv.A = pub.A = Number("9E96031500C8774A869582D4AFDE2127AFAD2538B4B6270A6F7C8837B50D50F2"
-                            "06755984A49E509304D648BE2AB5AAB18EBE2CD46AC3D8495B142AA6CE23E21C");
+    priv.A = pub.A = Number(
+        "9E96031500C8774A869582D4AFDE2127AFAD2538B4B6270A6F7C8837B50D50F2"
+        "06755984A49E509304D648BE2AB5AAB18EBE2CD46AC3D8495B142AA6CE23E21C");
     priv.Key = Number("3036314538303830343630454235324435324234314132373832433138443046");
-    pub.Key = Number("EE1902A40692D273EDC1B5ADC55F91128E35F9D165FA9901CAF00D27018BA6DF"
-                     "324519C11A6E272526589CD6E6A2EDDAAFE1C3081259BE9FCEE667A2701F4352");
+    pub.Key = Number(
+        "EE1902A40692D273EDC1B5ADC55F91128E35F9D165FA9901CAF00D27018BA6DF"
+        "324519C11A6E272526589CD6E6A2EDDAAFE1C3081259BE9FCEE667A2701F4352");
     TZtCifer c;
-    c.LoadPrivateKeyFromString(Base64Encode(ContainerByGostprov(prov, BlockBytes(priv), kPasswordCp1251)),
-                               kPassword);
+    c.LoadPrivateKeyFromString(
+        Base64Encode(ContainerByGostprov(prov, BlockBytes(priv), kPasswordCp1251)), kPassword);
     c.LoadPublicKeyFromString(Base64Encode(BlockBytes(pub)));
     EXPECT_TRUE(c.CheckPrivateKey());
     EXPECT_TRUE(c.CheckPublicKey());
     EXPECT_NO_THROW(c.CheckKeyPair());
 
     // A container whose MAC is right but which holds less than a key block.
-    const ByteString shortText = Base64Encode(ContainerByGostprov(prov, ByteString(100, 'x'), kPasswordCp1251));
-    EXPECT_EQ(FailureOf([&] { c.LoadPrivateKeyFromString(shortText, kPassword); }), "PrivKeyInvalid");
+    const ByteString shortText =
+        Base64Encode(ContainerByGostprov(prov, ByteString(100, 'x'), kPasswordCp1251));
+    EXPECT_EQ(FailureOf([&] { c.LoadPrivateKeyFromString(shortText, kPassword); }),
+              "PrivKeyInvalid");
 }
 
 TEST_F(GostEngine, MalformedKeyTextsFailWithTheirKey) {
@@ -207,7 +215,8 @@ TEST_F(GostEngine, MalformedKeyTextsFailWithTheirKey) {
         {"private 711 characters", true, priv.substr(0, 711), "Base64"},
         {"private 713 characters", true, priv + "A", "Base64"},
         {"private character outside the alphabet", true, badChar, "Base64"},
-        {"private ends inside the block", true, Base64Encode(container.substr(0, 300)), "PasswInvalid"},
+        {"private ends inside the block", true, Base64Encode(container.substr(0, 300)),
+         "PasswInvalid"},
         {"private without its MAC", true, Base64Encode(container.substr(0, 524)), "PasswInvalid"},
         {"private MAC cut short", true, Base64Encode(container.substr(0, 530)), "PasswInvalid"},
         {"private shorter than its length word", true, Base64Encode("\x08\x02"), "PasswInvalid"},
@@ -215,7 +224,8 @@ TEST_F(GostEngine, MalformedKeyTextsFailWithTheirKey) {
         {"public 519 characters", false, pub.substr(0, 519), "PubKeyInvalid"},
         {"public 520 characters, too few bytes", false, pub.substr(0, 520), "PubKeyInvalid"},
         {"public 697 characters", false, pub + "A", "Base64"},
-        {"public number longer than its field", false, Base64Encode(BlockBytes(longNumber)), "PubKeyInvalid"},
+        {"public number longer than its field", false, Base64Encode(BlockBytes(longNumber)),
+         "PubKeyInvalid"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,7 +292,8 @@ TEST_F(GostEngine, KeyPairChecksNeedBothHalvesOfOnePair) {
     EXPECT_EQ(FailureOf([&] { privateOnly.CheckKeyPair(); }), "KeyAndCertNotPair");
     TMemoryStream out;
     EXPECT_EQ(FailureOf([&] { privateOnly.SavePublicKeyToStream(out); }), "PubNotLoad");
-    EXPECT_EQ(FailureOf([&] { TZtCifer().SavePublicKeyToFile((Dir / "x.cer2").string()); }), "PubNotLoad");
+    EXPECT_EQ(FailureOf([&] { TZtCifer().SavePublicKeyToFile((Dir / "x.cer2").string()); }),
+              "PubNotLoad");
     EXPECT_FALSE(std::filesystem::exists(Dir / "x.cer2"));
     ByteString sig;
     EXPECT_EQ(FailureOf([&] { publicOnly.SignString("dummy", true, sig); }), "PrivNotLoad");
@@ -311,5 +322,6 @@ TEST(GostEngineFixedFiles, KeyFilesMadeEarlierStillOpenAndVerify) {
     c.LoadPublicKeyFromFile(dir + "/fixed.cer2");
     EXPECT_NO_THROW(c.CheckKeyPair());
     EXPECT_TRUE(c.VerifyString("dummy", ReadFileBytes(dir + "/fixed-dummy.sig"), true));
-    EXPECT_EQ(FailureOf([&] { c.LoadPrivateKeyFromFile(dir + "/fixed.key2", "пароль-1"); }), "PasswInvalid");
+    EXPECT_EQ(FailureOf([&] { c.LoadPrivateKeyFromFile(dir + "/fixed.key2", "пароль-1"); }),
+              "PasswInvalid");
 }

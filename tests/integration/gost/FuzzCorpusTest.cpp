@@ -12,7 +12,9 @@ TEST(GostFuzzCorpus, EverySeedPassesThroughTheParser) {
     for (const auto& entry : std::filesystem::directory_iterator(GOST_FUZZ_CORPUS)) {
         SCOPED_TRACE(entry.path().string());
         const brelo::ByteString bytes = brelo::ReadFileBytes(entry.path().string());
-        EXPECT_EQ(LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), 0);
+        EXPECT_EQ(LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         bytes.size()),
+                  0);
         ++seeds;
     }
     EXPECT_GT(seeds, 0) << "no seeds in " << GOST_FUZZ_CORPUS;

@@ -34,9 +34,13 @@ inline std::string ToHex(const std::uint8_t* data, std::size_t size) {
     return s;
 }
 
-inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
+inline std::string ToHex(const Bytes& b) {
+    return ToHex(b.data(), b.size());
+}
 
-inline Bytes Ascii(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes Ascii(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 inline Bytes Key00to1f() {
     Bytes k(32);
@@ -55,31 +59,37 @@ public:
         FDefault = OSSL_PROVIDER_load(FLib.get(), "default");
     }
     ~GostProv() {
-        if (FGost) OSSL_PROVIDER_unload(FGost);
-        if (FDefault) OSSL_PROVIDER_unload(FDefault);
+        if (FGost)
+            OSSL_PROVIDER_unload(FGost);
+        if (FDefault)
+            OSSL_PROVIDER_unload(FDefault);
     }
     /// Fails the test (never skips) when the provider is not installed.
     bool Loaded() const { return FGost != nullptr; }
     static constexpr const char* kMissing =
-        "OpenSSL's GOST provider gostprov did not load: install the Debian package libengine-gost-openssl";
+        "OpenSSL's GOST provider gostprov did not load: install the Debian package "
+        "libengine-gost-openssl";
 
     Bytes Digest(const Bytes& msg) {
-        std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> md(EVP_MD_fetch(FLib.get(), "md_gost94", nullptr),
-                                                            EVP_MD_free);
+        std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> md(
+            EVP_MD_fetch(FLib.get(), "md_gost94", nullptr), EVP_MD_free);
         Bytes out(32);
         unsigned len = 0;
-        if (!md || !EVP_Digest(msg.data(), msg.size(), out.data(), &len, md.get(), nullptr)) return {};
+        if (!md || !EVP_Digest(msg.data(), msg.size(), out.data(), &len, md.get(), nullptr))
+            return {};
         return out;
     }
 
     Bytes Mac8(const Bytes& key, const Bytes& msg) {
-        std::unique_ptr<EVP_MAC, decltype(&EVP_MAC_free)> mac(EVP_MAC_fetch(FLib.get(), "gost-mac", nullptr),
-                                                              EVP_MAC_free);
-        if (!mac) return {};
+        std::unique_ptr<EVP_MAC, decltype(&EVP_MAC_free)> mac(
+            EVP_MAC_fetch(FLib.get(), "gost-mac", nullptr), EVP_MAC_free);
+        if (!mac)
+            return {};
         std::unique_ptr<EVP_MAC_CTX, decltype(&EVP_MAC_CTX_free)> ctx(EVP_MAC_CTX_new(mac.get()),
                                                                       EVP_MAC_CTX_free);
         size_t size = 8, outl = 0;
-        OSSL_PARAM params[] = {OSSL_PARAM_construct_size_t("size", &size), OSSL_PARAM_construct_end()};
+        OSSL_PARAM params[] = {OSSL_PARAM_construct_size_t("size", &size),
+                               OSSL_PARAM_construct_end()};
         Bytes out(8);
         if (!EVP_MAC_init(ctx.get(), key.data(), key.size(), params) ||
             !EVP_MAC_update(ctx.get(), msg.data(), msg.size()) ||
@@ -96,7 +106,9 @@ public:
                                                                             EVP_CIPHER_CTX_free);
         Bytes out(data.size() + 16);
         int n = 0, m = 0;
-        if (!c || !EVP_CipherInit_ex2(ctx.get(), c.get(), key.data(), iv.data(), encrypt ? 1 : 0, nullptr) ||
+        if (!c ||
+            !EVP_CipherInit_ex2(ctx.get(), c.get(), key.data(), iv.data(), encrypt ? 1 : 0,
+                                nullptr) ||
             !EVP_CipherUpdate(ctx.get(), out.data(), &n, data.data(), int(data.size())) ||
             !EVP_CipherFinal_ex(ctx.get(), out.data() + n, &m))
             return {};
@@ -113,7 +125,8 @@ private:
 /// Messages of many lengths around the block sizes, for comparisons with gostprov.
 inline std::vector<Bytes> SampleMessages() {
     std::vector<Bytes> out;
-    for (std::size_t len : {0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 520, 1000, 1024}) {
+    for (std::size_t len :
+         {0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 520, 1000, 1024}) {
         Bytes m(len);
         for (std::size_t i = 0; i < len; ++i) m[i] = std::uint8_t(i * 37 + len);
         out.push_back(m);

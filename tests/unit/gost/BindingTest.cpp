@@ -18,7 +18,8 @@ class FakeLibrary {
 public:
     explicit FakeLibrary(const char* path) : FHandle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
     ~FakeLibrary() {
-        if (FHandle) dlclose(FHandle);
+        if (FHandle)
+            dlclose(FHandle);
     }
     int Count(const char* name) const {
         auto* fn = reinterpret_cast<int (*)()>(dlsym(FHandle, name));
@@ -151,6 +152,7 @@ TEST_F(GostBinding, SignatureOfTheWrongLengthNeverReachesTheProvider) {
         }
     }
     EXPECT_EQ(fake.Count("FakeVerifyCount"), 0);
-    EXPECT_TRUE(cifer.VerifyString("dummy", Base64Encode(std::string(64, 's')), true));  // the stand-in accepts all
+    EXPECT_TRUE(cifer.VerifyString("dummy", Base64Encode(std::string(64, 's')),
+                                   true));  // the stand-in accepts all
     EXPECT_EQ(fake.Count("FakeVerifyCount"), 1);
 }

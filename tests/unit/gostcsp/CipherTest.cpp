@@ -34,9 +34,12 @@ Bytes Mac(const SBox& sbox, const Bytes& key, const Bytes& msg) {
 std::pair<Bytes, Bytes> ProviderRun(int mode, const Bytes& key, Bytes data, std::size_t split = 0) {
     CSP_HANDLE ctx = 0;
     EXPECT_EQ(CSPG28147CreateCtx(&ctx, mode, 0, key.data()), CSP_OK);
-    if (split == 0) split = data.size() + 1;
+    if (split == 0)
+        split = data.size() + 1;
     for (std::size_t i = 0; i < data.size(); i += split)
-        EXPECT_EQ(CSPG28147ProcessData(ctx, data.data() + i, uint32_t(std::min(split, data.size() - i))), CSP_OK);
+        EXPECT_EQ(
+            CSPG28147ProcessData(ctx, data.data() + i, uint32_t(std::min(split, data.size() - i))),
+            CSP_OK);
     Bytes imit(8);
     EXPECT_EQ(CSPG28147GetImit(ctx, imit.data(), 0), CSP_OK);
     EXPECT_EQ(CSPG28147DestroyCtx(ctx), CSP_OK);
@@ -53,10 +56,14 @@ TEST(Gost28147, BlockVectors) {
     const std::string k = ToHex(Key00to1f()), zero32(64, '0');
     const Case cases[] = {
         // Inner steps of the hash example: the test hash S-box with its derived keys.
-        {&kSBoxHashTest, "546d203368656c326973652073736e62206167796967747473656865202c3d73", "0000000000000000", "1b0bbc32cebcab42"},
-        {&kSBoxHashTest, "2033394d6c320d0965201a166e62001d6779410674740e136865160d3d730c11", "0000000000000000", "fdcf9b5dc8eb0352"},
-        {&kSBoxHashTest, "39b213f5f209a13f1ae9ba3aff1d0c6241f9e1c7f113008516f20d73f311b180", "0000000000000000", "280eff009958348d"},
-        {&kSBoxHashTest, "ec0a8ba15ec004a8bac50cac0c621deee1c7b8e7007ae2ecf2731bff4e80e2a0", "0000000000000000", "2d562a0d190486e7"},
+        {&kSBoxHashTest, "546d203368656c326973652073736e62206167796967747473656865202c3d73",
+         "0000000000000000", "1b0bbc32cebcab42"},
+        {&kSBoxHashTest, "2033394d6c320d0965201a166e62001d6779410674740e136865160d3d730c11",
+         "0000000000000000", "fdcf9b5dc8eb0352"},
+        {&kSBoxHashTest, "39b213f5f209a13f1ae9ba3aff1d0c6241f9e1c7f113008516f20d73f311b180",
+         "0000000000000000", "280eff009958348d"},
+        {&kSBoxHashTest, "ec0a8ba15ec004a8bac50cac0c621deee1c7b8e7007ae2ecf2731bff4e80e2a0",
+         "0000000000000000", "2d562a0d190486e7"},
         {&kSBoxCryptoProA, k.c_str(), "0102030405060708", "27ca957f6426a1e4"},
         {&kSBoxCryptoProA, zero32.c_str(), "0000000000000000", "974e67fed9c17d6b"},
         {&kSBoxHashTest, k.c_str(), "0102030405060708", "1be96489dc528c43"},
@@ -74,7 +81,8 @@ TEST(Gost28147, MacVectors) {
     const std::string fox = "The quick brown fox jumps over the lazy dog";
     EXPECT_EQ(ToHex(Mac(kSBoxCryptoProA, key, Ascii(fox))), "3362645eaee46b98");
     EXPECT_EQ(ToHex(Mac(kSBoxCryptoProA, key, Ascii("a"))), "8070422656157150");
-    EXPECT_EQ(ToHex(Mac(kSBoxCryptoProA, key, Bytes(8))), "160a760eeb1fb8be");  // one block: zero block added
+    EXPECT_EQ(ToHex(Mac(kSBoxCryptoProA, key, Bytes(8))),
+              "160a760eeb1fb8be");  // one block: zero block added
     EXPECT_EQ(ToHex(Mac(kSBoxCryptoProA, key, Bytes(16))), "160a760eeb1fb8be");
     EXPECT_EQ(ToHex(Mac(kSBoxCryptoProA, key, Bytes())), "0000000000000000");
     EXPECT_EQ(ToHex(Mac(kSBoxHashTest, key, Ascii(fox))), "8e9ca4b2dd23a3e6");
@@ -99,8 +107,9 @@ TEST(Gost28147, CfbVectorWithInitialVector) {
     const Bytes iv = FromHex("0102030405060708");
     Bytes data = Ascii("The quick brown fox jumps over the lazy dog");
     Gost28147Cfb(c, iv.data(), true).Process(data.data(), data.size());
-    EXPECT_EQ(ToHex(data),
-              "73a2f05f1553c887a8b5fd4d3c9fade06b0e5c403e6985a4f2d38df736123c7c0d14f1056c0e5a0351a34c");
+    EXPECT_EQ(
+        ToHex(data),
+        "73a2f05f1553c887a8b5fd4d3c9fade06b0e5c403e6985a4f2d38df736123c7c0d14f1056c0e5a0351a34c");
     Gost28147Cfb(c, iv.data(), false).Process(data.data(), data.size());
     EXPECT_EQ(data, Ascii("The quick brown fox jumps over the lazy dog"));
 }
@@ -111,7 +120,8 @@ TEST(Gost28147, DecipheringGivesThePlaintextAndTheSameMac) {
     for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = std::uint8_t(i * 7);
     auto [cipher, macEnc] = ProviderRun(CSP_G28147_ENCRYPT, key, plain);
     EXPECT_NE(cipher, plain);
-    for (std::size_t split : {std::size_t(0), std::size_t(1), std::size_t(5), std::size_t(8), std::size_t(13)}) {
+    for (std::size_t split :
+         {std::size_t(0), std::size_t(1), std::size_t(5), std::size_t(8), std::size_t(13)}) {
         SCOPED_TRACE(split);
         auto [back, macDec] = ProviderRun(CSP_G28147_DECRYPT, key, cipher, split);
         EXPECT_EQ(back, plain);

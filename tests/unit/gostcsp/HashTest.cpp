@@ -16,7 +16,9 @@ struct HashCase {
     const char* test;
 };
 
-std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
+std::string Repeat(char c, std::size_t n) {
+    return std::string(n, c);
+}
 
 const std::vector<HashCase>& Cases() {
     static const std::vector<HashCase> cases = {
@@ -30,7 +32,8 @@ const std::vector<HashCase>& Cases() {
          "ad4434ecb18f2c99b60cbe59ec3d2469582b65273f48de72db2fde16a4889a4d"},
         {Repeat('U', 32), "0199c2f5f36d08652e1be5aff230dddbac066b9d7ee9335ecd35061821031417",
          "7867a13b8975176671d327c8c9ac301845347bb27afdc486b64a8dc27df26c30"},
-        {"This is message, length=32 bytes", "2cefc2f7b7bdc514e18ea57fa74ff357e7fa17d652c75f69cb1be7893ede48eb",
+        {"This is message, length=32 bytes",
+         "2cefc2f7b7bdc514e18ea57fa74ff357e7fa17d652c75f69cb1be7893ede48eb",
          "b1c466d37519b82e8319819ff32595e047a28cb6f83eff1c6916a815a637fffa"},
         {"Suppose the original message has length = 50 bytes",
          "c3730c5cbccacf915ac292676f21e8bd4ef75331d9405e5f1a61dc3130a65011",
@@ -72,9 +75,11 @@ TEST(Gost3411, SplitUpdatesGiveTheSameDigestAndFinalRestarts) {
     for (std::size_t split : {std::size_t(1), std::size_t(13), std::size_t(32), std::size_t(33)}) {
         SCOPED_TRACE(split);
         for (std::size_t i = 0; i < msg.size(); i += split)
-            h.Update(reinterpret_cast<const std::uint8_t*>(msg.data()) + i, std::min(split, msg.size() - i));
+            h.Update(reinterpret_cast<const std::uint8_t*>(msg.data()) + i,
+                     std::min(split, msg.size() - i));
         auto d = h.Final();  // Final leaves a fresh hash behind
-        EXPECT_EQ(ToHex(d.data(), 32), "c3730c5cbccacf915ac292676f21e8bd4ef75331d9405e5f1a61dc3130a65011");
+        EXPECT_EQ(ToHex(d.data(), 32),
+                  "c3730c5cbccacf915ac292676f21e8bd4ef75331d9405e5f1a61dc3130a65011");
     }
 }
 
@@ -102,14 +107,16 @@ TEST(Gost3411, EntryPointsHashAndKeepTheDigestForSigning) {
     EXPECT_EQ(CSPG3411Final(ctx, nullptr, &len), CSP_OK);  // completed, kept in the context
     EXPECT_EQ(CSPG3411Update(ctx, "x", 1), CSP_E_STATE);   // no silent mixing after completion
     EXPECT_EQ(CSPG3411Final(ctx, digest, nullptr), CSP_OK);
-    EXPECT_EQ(ToHex(digest, 32), "bc6041dd2aa401ebfa6e9886734174febdb4729aa972d60f549ac39b29721ba0");
+    EXPECT_EQ(ToHex(digest, 32),
+              "bc6041dd2aa401ebfa6e9886734174febdb4729aa972d60f549ac39b29721ba0");
 
     len = 31;
     EXPECT_EQ(CSPG3411Final(ctx, digest, &len), CSP_E_BUFFER_TOO_SMALL);
     EXPECT_EQ(len, 32u);
     EXPECT_EQ(CSPG3411Begin(ctx), CSP_OK);  // an empty message after Begin
     EXPECT_EQ(CSPG3411Final(ctx, digest, nullptr), CSP_OK);
-    EXPECT_EQ(ToHex(digest, 32), "3f25bc1fbbce27ca10fb1958f319473ae7e17482c3b53ecf47a7e2de8aabe4c8");
+    EXPECT_EQ(ToHex(digest, 32),
+              "3f25bc1fbbce27ca10fb1958f319473ae7e17482c3b53ecf47a7e2de8aabe4c8");
 
     EXPECT_EQ(CSPG3411DestroyCtx(ctx), CSP_OK);
     EXPECT_EQ(CSPG3411DestroyCtx(ctx), CSP_E_BAD_HANDLE);

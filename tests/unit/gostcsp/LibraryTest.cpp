@@ -101,11 +101,13 @@ std::set<std::string> ExportedNames() {
     std::set<std::string> names;
     std::string cmd = std::string("nm -D --defined-only ") + GOSTCSP_LIBRARY;
     FILE* f = popen(cmd.c_str(), "r");
-    if (!f) return names;
+    if (!f)
+        return names;
     char line[512];
     while (std::fgets(line, sizeof line, f)) {
         char addr[64], type[8], name[400];
-        if (std::sscanf(line, "%63s %7s %399s", addr, type, name) == 3) names.insert(name);
+        if (std::sscanf(line, "%63s %7s %399s", addr, type, name) == 3)
+            names.insert(name);
     }
     pclose(f);
     return names;

@@ -51,16 +51,20 @@ const char* kProA =
     "3078888C1D85EEA883F1AD5BC4E6776E8E1A0750912DF64F79956499F1E18247"
     "5B0B60E2632ADCD8CF94E9C54FD1F3B109D81F00BF2AB8CB862ADF7D40B9369A";
 
-Gost3410Params Params(const char* p, const char* q, const char* a) { return {Num(p), Num(q), Num(a)}; }
+Gost3410Params Params(const char* p, const char* q, const char* a) {
+    return {Num(p), Num(q), Num(a)};
+}
 
 // The verification equations, written out independently of the provider.
 bool IndependentVerify(const BIGNUM* p, const BIGNUM* q, const BIGNUM* a, const BIGNUM* y,
                        const Bytes& digest, const BIGNUM* r, const BIGNUM* s) {
     BnCtxPtr ctx(BN_CTX_new());
-    if (BN_is_zero(r) || BN_is_zero(s) || BN_cmp(r, q) >= 0 || BN_cmp(s, q) >= 0) return false;
+    if (BN_is_zero(r) || BN_is_zero(s) || BN_cmp(r, q) >= 0 || BN_cmp(s, q) >= 0)
+        return false;
     BnPtr h(BN_lebin2bn(digest.data(), int(digest.size()), nullptr));
     BN_mod(h.get(), h.get(), q, ctx.get());
-    if (BN_is_zero(h.get())) BN_one(h.get());
+    if (BN_is_zero(h.get()))
+        BN_one(h.get());
     BnPtr qm2(BN_dup(q)), v(BN_new()), z1(BN_new()), z2(BN_new()), qr(BN_new()), t1(BN_new()),
         t2(BN_new()), u(BN_new());
     BN_sub_word(qm2.get(), 2);
@@ -92,14 +96,18 @@ TEST(Gost3410, StandardExampleSignsToThePublishedValues) {
 
 TEST(Gost3410, PublishedCryptoProCertificateVerifies) {
     Gost3410Params prm = Params(kProP, kProQ, kProA);
-    const Bytes digest = FromHex("3940f0fa3ca5507761e3dff6e2835d005b7066174af79b1f0cbd6265fa80f545");
+    const Bytes digest =
+        FromHex("3940f0fa3ca5507761e3dff6e2835d005b7066174af79b1f0cbd6265fa80f545");
     std::array<std::uint8_t, 32> d{};
     std::copy(digest.begin(), digest.end(), d.begin());
     BnPtr h = Gost3410HashValue(d, prm.q.get());
     EXPECT_EQ(Hex(h.get()), "45F580FA6562BD0C1F9BF74A1766705B005D83E2F6DFE3617750A53CFAF04039");
-    BnPtr y = Num("7BFA7632329381458B2AA81AB7B6C2B5C1783E2C080DACD6919C7C3EE38D131090B60FA6775CD36882098A89E5F41B75"
-                  "CC872509F612631BFEA8C18B945C323966BFA82B113B2B4D420C1F0E248A100DE284263742B5396C93F3B2B7BE5547FB"
-                  "C6984677270B306F472125548CFE57716619A8137F802CD8345B9E79E16684BB");
+    BnPtr y =
+        Num("7BFA7632329381458B2AA81AB7B6C2B5C1783E2C080DACD6919C7C3EE38D131090B60FA6775CD36882098A"
+            "89E5F41B75"
+            "CC872509F612631BFEA8C18B945C323966BFA82B113B2B4D420C1F0E248A100DE284263742B5396C93F3B2"
+            "B7BE5547FB"
+            "C6984677270B306F472125548CFE57716619A8137F802CD8345B9E79E16684BB");
     BnPtr r = Num("22F785F355BD94EC46919C67AC58D7052AA78CB7852A017585F7D73803FBCD43");
     BnPtr s = Num("11C7087E12DC02F102232947768F472A818350E307CCF2E431238942C873E1DE");
     EXPECT_TRUE(Gost3410Verify(prm, y.get(), h.get(), r.get(), s.get()));
@@ -126,8 +134,10 @@ TEST(Gost3410, ParameterAndKeyChecks) {
     EXPECT_TRUE(Gost3410ParamsValid(Num(kProP).get(), Num(kProQ).get(), Num(kProA).get()));
     BnPtr p2 = Num(kProP);
     BN_add_word(p2.get(), 2);
-    EXPECT_FALSE(Gost3410ParamsValid(p2.get(), Num(kProQ).get(), Num(kProA).get()));  // q no longer divides p-1
-    EXPECT_FALSE(Gost3410ParamsValid(Num(kProP).get(), Num(kProQ).get(), BnWord(2).get()));  // 2^q != 1
+    EXPECT_FALSE(Gost3410ParamsValid(p2.get(), Num(kProQ).get(),
+                                     Num(kProA).get()));  // q no longer divides p-1
+    EXPECT_FALSE(
+        Gost3410ParamsValid(Num(kProP).get(), Num(kProQ).get(), BnWord(2).get()));  // 2^q != 1
     EXPECT_FALSE(Gost3410ParamsValid(Num(kProP).get(), Num(kTestQ).get(), Num(kProA).get()));
     EXPECT_FALSE(Gost3410ParamsValid(Num(kProP).get(), Num(kProQ).get(), BnWord(1).get()));
 
@@ -160,9 +170,12 @@ struct ProviderKey {
         ASSERT_EQ(CSPG3410GetKeyY(ctx, y, &yl), CSP_OK);
     }
     ~ProviderKey() {
-        if (ctx) CSPG3410DestroyCtx(ctx);
+        if (ctx)
+            CSPG3410DestroyCtx(ctx);
     }
-    BnPtr Le(const std::uint8_t* b, uint32_t n) const { return BnPtr(BN_lebin2bn(b, int(n), nullptr)); }
+    BnPtr Le(const std::uint8_t* b, uint32_t n) const {
+        return BnPtr(BN_lebin2bn(b, int(n), nullptr));
+    }
 };
 
 CSP_HANDLE HashOf(const Bytes& msg) {
@@ -180,7 +193,8 @@ int32_t VerifyWith(const ProviderKey& key, const std::uint8_t* y, uint32_t yl, c
     EXPECT_EQ(CSPG3410CreateCtx(&ctx), CSP_OK);
     EXPECT_EQ(CSPG3410SetParameters(ctx, key.p, key.pl, key.q, key.ql, key.a, key.al), CSP_OK);
     int32_t status = CSPG3410SetKeyY(ctx, y, yl);
-    if (status == CSP_OK) status = CSPG3410VerifySign(ctx, h, sig.data());
+    if (status == CSP_OK)
+        status = CSPG3410VerifySign(ctx, h, sig.data());
     CSPG3411DestroyCtx(h);
     CSPG3410DestroyCtx(ctx);
     return status;
@@ -238,14 +252,16 @@ TEST(Gost3410, EntryPointsLoadA512BitSetAndCheckWhatTheyAreGiven) {
     Bytes p = le(kTestP), q = le(kTestQ), a = le(kTestA), x = le(kTestX), y = le(kTestY);
     CSP_HANDLE ctx = 0;
     ASSERT_EQ(CSPG3410CreateCtx(&ctx), CSP_OK);
-    EXPECT_EQ(CSPG3410SetKeyX(ctx, x.data(), uint32_t(x.size())), CSP_E_STATE);  // no parameters yet
-    EXPECT_EQ(CSPG3410SetParameters(ctx, p.data(), uint32_t(p.size()), q.data(), uint32_t(q.size()), q.data(),
-                                    uint32_t(q.size())),
+    EXPECT_EQ(CSPG3410SetKeyX(ctx, x.data(), uint32_t(x.size())),
+              CSP_E_STATE);  // no parameters yet
+    EXPECT_EQ(CSPG3410SetParameters(ctx, p.data(), uint32_t(p.size()), q.data(), uint32_t(q.size()),
+                                    q.data(), uint32_t(q.size())),
               CSP_E_BAD_PARAMETERS);
-    EXPECT_EQ(CSPG3410SetParameters(ctx, p.data(), 129, q.data(), uint32_t(q.size()), a.data(), uint32_t(a.size())),
-              CSP_E_BAD_ARGUMENT);
-    ASSERT_EQ(CSPG3410SetParameters(ctx, p.data(), uint32_t(p.size()), q.data(), uint32_t(q.size()), a.data(),
+    EXPECT_EQ(CSPG3410SetParameters(ctx, p.data(), 129, q.data(), uint32_t(q.size()), a.data(),
                                     uint32_t(a.size())),
+              CSP_E_BAD_ARGUMENT);
+    ASSERT_EQ(CSPG3410SetParameters(ctx, p.data(), uint32_t(p.size()), q.data(), uint32_t(q.size()),
+                                    a.data(), uint32_t(a.size())),
               CSP_OK);
     EXPECT_EQ(CSPG3410SetKeyX(ctx, q.data(), uint32_t(q.size())), CSP_E_BAD_KEY);  // x = q
     EXPECT_EQ(CSPG3410SetKeyY(ctx, a.data(), 1), CSP_E_BAD_KEY);
@@ -256,7 +272,8 @@ TEST(Gost3410, EntryPointsLoadA512BitSetAndCheckWhatTheyAreGiven) {
     Bytes sig(64);
     ASSERT_EQ(CSPG3410Sign(ctx, h, sig.data(), 0), CSP_OK);
     EXPECT_EQ(CSPG3410VerifySign(ctx, h, sig.data()), CSP_OK);
-    EXPECT_EQ(CSPG3410Sign(ctx, ctx, sig.data(), 0), CSP_E_BAD_HANDLE);  // a signature handle is no hash
+    EXPECT_EQ(CSPG3410Sign(ctx, ctx, sig.data(), 0),
+              CSP_E_BAD_HANDLE);  // a signature handle is no hash
     EXPECT_EQ(CSPG3410Sign(ctx, h, sig.data(), 1), CSP_E_BAD_ARGUMENT);
 
     // The other byte order gives the same numbers reversed.
