@@ -176,6 +176,27 @@ protected:
     virtual bool DoReadCell(int Index, TStream& Stream) = 0;
     virtual bool DoWriteCell(int Index, TStream& Stream) = 0;
 
+    /// Runs Body with the device open, opening it first when it is closed (a failed open
+    /// raises under OpenLabel). Unless KeepOpen, the device is closed afterwards, quietly
+    /// when Body raised.
+    template <typename F>
+    void RunOpened(const std::string& OpenLabel, bool KeepOpen, F&& Body) {
+        if (!IsOpen() && !DoOpen()) {
+            CheckResult(OpenLabel);
+        }
+        try {
+            Body();
+        } catch (...) {
+            if (!KeepOpen) {
+                CloseQuietly();
+            }
+            throw;
+        }
+        if (!KeepOpen) {
+            Close();
+        }
+    }
+
     /// Fails unless cell Index exists (a token that is not ready has none).
     const TnkiFileStruct& CheckedCell(int Index) const;
 
