@@ -77,6 +77,8 @@ class TnkiToken : public TnkiTokenCodes {
 public:
     static constexpr std::int32_t DeleteMark = 20120526;
 
+    /// Each concrete class closes an open device in its own destructor (CloseQuietly): here
+    /// the class's DoClose can no longer be reached.
     virtual ~TnkiToken() = default;
     TnkiToken(const TnkiToken&) = delete;
     TnkiToken& operator=(const TnkiToken&) = delete;
