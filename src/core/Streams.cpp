@@ -131,10 +131,15 @@ TFileStream::~TFileStream() {
     }
 }
 
-std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+namespace {
+
+// Repeats a partial read or write until count bytes are through, the file ends or it fails;
+// Step(done) moves the bytes from offset done on. The bytes moved.
+template <typename Step>
+std::int64_t Repeat(std::int64_t count, Step&& step) {
     std::int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(FHandle, static_cast<char*>(buffer) + done, count - done);
+        const ssize_t n = step(done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -146,19 +151,18 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
     return done;
 }
 
+}  // namespace
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+    return Repeat(count, [&](std::int64_t done) {
+        return ::read(FHandle, static_cast<char*>(buffer) + done, count - done);
+    });
+}
+
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
-    std::int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(FHandle, static_cast<const char*>(buffer) + done, count - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += n;
-    }
-    return done;
+    return Repeat(count, [&](std::int64_t done) {
+        return ::write(FHandle, static_cast<const char*>(buffer) + done, count - done);
+    });
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {

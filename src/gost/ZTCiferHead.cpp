@@ -185,6 +185,10 @@ void SetGostProviderFileName(const std::string& fileName) {
     State().FileName = fileName;
 }
 
+std::span<const std::string_view> GostProviderEntryNames() {
+    return kEntryNames;
+}
+
 std::int32_t CSPDeInitialize() {
     return Call<decltype(::CSPDeInitialize)>(IndexOf("CSPDeInitialize"));
 }

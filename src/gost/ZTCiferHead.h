@@ -6,7 +6,9 @@
 // nothing. GUI thread only: the lazy load takes no lock.
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace brelo {
 
@@ -23,6 +25,8 @@ std::string GostVersionText(std::uint32_t word);
 /// Unloads the current library and makes the next load use another file name (for tests;
 /// the default is "libgostcsp.so").
 void SetGostProviderFileName(const std::string& fileName);
+/// The names of all entry points the binding resolves, in the order it resolves them.
+std::span<const std::string_view> GostProviderEntryNames();
 
 std::int32_t CSPDeInitialize();
 

@@ -304,13 +304,12 @@ CK_RV TnkiPKCS::InitUserPin(CK_SLOT_ID Slot, const SecureString& SOPin,
     if (!IsUsable()) {
         return CKR_CRYPTOKI_NOT_INITIALIZED;
     }
-    FFunctionList->C_CloseAllSessions(Slot);
-    CK_SESSION_HANDLE handle = CK_INVALID_HANDLE;
-    CK_RV rv = FFunctionList->C_OpenSession(Slot, kSessionFlags, nullptr, nullptr, &handle);
+    TPkcsSession session;
+    CK_RV rv = OpenSoleSession(Slot, session);
     if (rv != CKR_OK) {
         return rv;
     }
-    TPkcsSession session(FFunctionList, handle);
+    const CK_SESSION_HANDLE handle = session.Handle();
     const SecureString soPin = AdminPin(SOPin);
     rv = LoginAs(handle, CKU_SO, soPin);
     if (rv == CKR_OK) {
@@ -325,14 +324,22 @@ CK_RV TnkiPKCS::ChangeSOPinOnSlot(CK_SLOT_ID Slot, const SecureString& OldSOPin,
     if (!IsUsable()) {
         return CKR_CRYPTOKI_NOT_INITIALIZED;
     }
-    FFunctionList->C_CloseAllSessions(Slot);
-    CK_SESSION_HANDLE handle = CK_INVALID_HANDLE;
-    CK_RV rv = FFunctionList->C_OpenSession(Slot, kSessionFlags, nullptr, nullptr, &handle);
+    TPkcsSession session;
+    const CK_RV rv = OpenSoleSession(Slot, session);
     if (rv != CKR_OK) {
         return rv;
     }
-    TPkcsSession session(FFunctionList, handle);
-    return ChangeSOPin(handle, OldSOPin, NewSOPin);
+    return ChangeSOPin(session.Handle(), OldSOPin, NewSOPin);
+}
+
+CK_RV TnkiPKCS::OpenSoleSession(CK_SLOT_ID Slot, TPkcsSession& Session) {
+    FFunctionList->C_CloseAllSessions(Slot);
+    CK_SESSION_HANDLE handle = CK_INVALID_HANDLE;
+    const CK_RV rv = FFunctionList->C_OpenSession(Slot, kSessionFlags, nullptr, nullptr, &handle);
+    if (rv == CKR_OK) {
+        Session = TPkcsSession(FFunctionList, handle);
+    }
+    return rv;
 }
 
 CK_RV TnkiPKCS::InitToken(CK_SLOT_ID& Slot, const SecureString& NewSOPin,

@@ -124,6 +124,8 @@ private:
     CK_RV ReplaceDataObject(CK_SESSION_HANDLE Session, CK_OBJECT_HANDLE Object,
                             const CK_ATTRIBUTE& Value);
     CK_RV LoginAs(CK_SESSION_HANDLE Session, CK_USER_TYPE User, const SecureString& Pin);
+    /// Closes every session on Slot and opens a new read-write one into Session.
+    CK_RV OpenSoleSession(CK_SLOT_ID Slot, TPkcsSession& Session);
 
     TDynamicLibrary FLibrary;
     CK_FUNCTION_LIST* FFunctionList = nullptr;

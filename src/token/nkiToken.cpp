@@ -105,11 +105,7 @@ void TnkiToken::ChangePin(const SecureString& NewPin, const SecureString& OldPin
     if (oldPin == newPin) {
         return;
     }
-    const bool wasOpen = IsOpen();
-    if (!wasOpen && !DoOpen()) {
-        CheckResult("Смена PIN");
-    }
-    try {
+    RunOpened("Смена PIN", IsOpen(), [&] {
         while (!oldPin.empty()) {
             if (DoChangePin(oldPin, newPin, FTriesLeft)) {
                 FPin = newPin;
@@ -121,47 +117,27 @@ void TnkiToken::ChangePin(const SecureString& NewPin, const SecureString& OldPin
             }
             oldPin = RequestPin(FTriesLeft, true, false);
         }
-    } catch (...) {
-        if (!wasOpen) {
-            CloseQuietly();
-        }
-        throw;
-    }
-    if (!wasOpen) {
-        Close();
-    }
+    });
 }
 
 void TnkiToken::UnblockPin(const SecureString& NewPin, const SecureString& Puk,
                            SecureString& Result, bool Derive) {
-    const bool wasOpen = IsOpen();
-    if (!wasOpen && !DoOpen()) {
-        CheckResult(Format("Открытие устройства (разблокировка) %s", {FName}));
-    }
-    try {
+    RunOpened(Format("Открытие устройства (разблокировка) %s", {FName}), IsOpen(), [&] {
         if (!Available()) {
             Result.clear();
-        } else {
-            const SecureString newPin = Derive ? DeriveUserPin(NewPin) : NewPin;
-            if (Puk.empty()) {
-                FLastError = kPinIncorrect;
-                CheckResult("Разблокировка PIN");
-            }
-            const SecureString puk = Derive ? DerivePuk(Puk) : Puk;
-            if (!DoUnblockPin(puk, newPin)) {
-                CheckResult("Разблокировка PIN");
-            }
-            Result = newPin;
+            return;
         }
-    } catch (...) {
-        if (!wasOpen) {
-            CloseQuietly();
+        const SecureString newPin = Derive ? DeriveUserPin(NewPin) : NewPin;
+        if (Puk.empty()) {
+            FLastError = kPinIncorrect;
+            CheckResult("Разблокировка PIN");
         }
-        throw;
-    }
-    if (!wasOpen) {
-        Close();
-    }
+        const SecureString puk = Derive ? DerivePuk(Puk) : Puk;
+        if (!DoUnblockPin(puk, newPin)) {
+            CheckResult("Разблокировка PIN");
+        }
+        Result = newPin;
+    });
 }
 
 // ---- opening and closing ----

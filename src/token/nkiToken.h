@@ -77,6 +77,8 @@ class TnkiToken : public TnkiTokenCodes {
 public:
     static constexpr std::int32_t DeleteMark = 20120526;
 
+    /// Each concrete class closes an open device in its own destructor (CloseQuietly): here
+    /// the class's DoClose can no longer be reached.
     virtual ~TnkiToken() = default;
     TnkiToken(const TnkiToken&) = delete;
     TnkiToken& operator=(const TnkiToken&) = delete;
@@ -175,6 +177,27 @@ protected:
     }
     virtual bool DoReadCell(int Index, TStream& Stream) = 0;
     virtual bool DoWriteCell(int Index, TStream& Stream) = 0;
+
+    /// Runs Body with the device open, opening it first when it is closed (a failed open
+    /// raises under OpenLabel). Unless KeepOpen, the device is closed afterwards, quietly
+    /// when Body raised.
+    template <typename F>
+    void RunOpened(const std::string& OpenLabel, bool KeepOpen, F&& Body) {
+        if (!IsOpen() && !DoOpen()) {
+            CheckResult(OpenLabel);
+        }
+        try {
+            Body();
+        } catch (...) {
+            if (!KeepOpen) {
+                CloseQuietly();
+            }
+            throw;
+        }
+        if (!KeepOpen) {
+            Close();
+        }
+    }
 
     /// Fails unless cell Index exists (a token that is not ready has none).
     const TnkiFileStruct& CheckedCell(int Index) const;

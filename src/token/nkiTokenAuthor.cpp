@@ -216,10 +216,7 @@ void TnkiTokenAuthor::Reinitialize(SecureString& Pin, SecureString& Puk,
     if (wasOpen) {
         Close();
     }
-    if (!DoOpen()) {
-        CheckResult("Открытие устройства");
-    }
-    try {
+    RunOpened("Открытие устройства", wasOpen, [&] {
         const SecureString pin = DerivePin(Pin, true);
         const SecureString puk = DerivePin(Puk, false);
         FLastError = static_cast<std::int32_t>(FLibrary.ReInitializeEx(Session(), pin, puk, FName));
@@ -245,15 +242,7 @@ void TnkiTokenAuthor::Reinitialize(SecureString& Pin, SecureString& Puk,
         const std::int32_t size = CheckedCell(0).Size;
         TMemoryStream zeros(ByteString(static_cast<std::size_t>(size), '\0'));
         WriteFile(0, zeros);
-    } catch (...) {
-        if (!wasOpen) {
-            CloseQuietly();
-        }
-        throw;
-    }
-    if (!wasOpen) {
-        Close();
-    }
+    });
 }
 
 // ---- registration ----

@@ -75,6 +75,25 @@ BnPtr HashValue(const SignCtx& c, CSP_HANDLE hashCtx, std::int32_t& status) {
     return Gost3410HashValue(*h->Digest, c.Params->q.get());
 }
 
+// Sets one half of the key pair once the parameters are known and the number fits them.
+int32_t SetKey(CSP_HANDLE ctx, const void* bytes, uint32_t size, BnPtr SignCtx::*key,
+               bool (*valid)(const Gost3410Params&, const BIGNUM*)) {
+    return Guard([&] {
+        SignCtx* c = SignTable().Find(ctx);
+        if (!c)
+            return CSP_E_BAD_HANDLE;
+        if (!c->Params)
+            return CSP_E_STATE;
+        BnPtr v = ReadNumber(*c, bytes, size);
+        if (!v)
+            return CSP_E_BAD_ARGUMENT;
+        if (!valid(*c->Params, v.get()))
+            return CSP_E_BAD_KEY;
+        c->*key = std::move(v);
+        return CSP_OK;
+    });
+}
+
 }  // namespace
 
 extern "C" {
@@ -168,37 +187,11 @@ int32_t CSPG3410SetParameters(CSP_HANDLE ctx, const void* p, uint32_t pSize, con
 }
 
 int32_t CSPG3410SetKeyX(CSP_HANDLE ctx, const void* x, uint32_t size) {
-    return Guard([&] {
-        SignCtx* c = SignTable().Find(ctx);
-        if (!c)
-            return CSP_E_BAD_HANDLE;
-        if (!c->Params)
-            return CSP_E_STATE;
-        BnPtr v = ReadNumber(*c, x, size);
-        if (!v)
-            return CSP_E_BAD_ARGUMENT;
-        if (!Gost3410PrivateValid(*c->Params, v.get()))
-            return CSP_E_BAD_KEY;
-        c->X = std::move(v);
-        return CSP_OK;
-    });
+    return SetKey(ctx, x, size, &SignCtx::X, &Gost3410PrivateValid);
 }
 
 int32_t CSPG3410SetKeyY(CSP_HANDLE ctx, const void* y, uint32_t size) {
-    return Guard([&] {
-        SignCtx* c = SignTable().Find(ctx);
-        if (!c)
-            return CSP_E_BAD_HANDLE;
-        if (!c->Params)
-            return CSP_E_STATE;
-        BnPtr v = ReadNumber(*c, y, size);
-        if (!v)
-            return CSP_E_BAD_ARGUMENT;
-        if (!Gost3410PublicValid(*c->Params, v.get()))
-            return CSP_E_BAD_KEY;
-        c->Y = std::move(v);
-        return CSP_OK;
-    });
+    return SetKey(ctx, y, size, &SignCtx::Y, &Gost3410PublicValid);
 }
 
 int32_t CSPG3410Sign(CSP_HANDLE ctx, CSP_HANDLE hashCtx, void* signature64, int32_t flags) {

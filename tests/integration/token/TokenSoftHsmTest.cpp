@@ -296,6 +296,16 @@ TEST_F(TokenOnSoftHsm, WrongPinIsBadPinWithTriesLeft) {
     ExpectNoSessionLeft(3);
 }
 
+TEST_F(TokenOnSoftHsm, DestroyingAnOpenTokenLeavesNoSession) {
+    PrepareTokens({3}, 3);
+    std::unique_ptr<TnkiToken> token =
+        TnkiTokenSafeNet::TokenClass().Create(Vendor(3).label, {}, serials_[3]);
+    token->Open(SecureString(LoginPin()), true);
+    ASSERT_TRUE(token->IsOpen());
+    token.reset();
+    ExpectNoSessionLeft(3);
+}
+
 TEST_F(TokenOnSoftHsm, TokenWithoutTheDataObjectFailsWhileReading) {
     PrepareTokens({3}, 3, false);
     try {

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "FakeNativeLibrary.h"
+#include "brelo_test/SharedLibrary.h"
 #include "token/nkiTokenAuthor.h"
 
 namespace brelo {
@@ -36,6 +39,16 @@ TEST(NativeBinding, StatusNamesTheFirstMissingPiece) {
         EXPECT_EQ(text, c.text);
         EXPECT_EQ(library.Available(), c.available);
     }
+}
+
+// The binding resolves, position by position, the names the library's version script exports.
+TEST(NativeBinding, NamesFollowTheVersionScript) {
+    std::vector<std::string> bound;
+    for (int n = 1; n <= TNkiEntryPoints::Count; ++n)
+        bound.emplace_back(TNkiEntryPoints::NameOf(n));
+    EXPECT_EQ(bound, test::VersionScriptGlobals(NKICNT_MAP));
+    EXPECT_STREQ(TNkiEntryPoints::NameOf(0), "");
+    EXPECT_STREQ(TNkiEntryPoints::NameOf(TNkiEntryPoints::Count + 1), "");
 }
 
 TEST(NativeBinding, LibraryFiles) {

@@ -248,6 +248,14 @@ TEST_F(NativeToken, ReinitializeSetsDerivedCodesAndZeroesCellZero) {
     EXPECT_FALSE(token->IsOpen());
 }
 
+TEST_F(NativeToken, DestroyingAnOpenTokenClosesItsSession) {
+    auto token = Token();
+    token->Open(SecureString("12345678"), true);
+    ASSERT_EQ(Fake().openSessions, 1);
+    token.reset();
+    EXPECT_EQ(Fake().openSessions, 0);
+}
+
 TEST_F(NativeToken, ReinitializeKeepsAnOpenTokenOpen) {
     auto token = Token();
     token->Open(SecureString("12345678"), true);

@@ -1,53 +1,39 @@
 // The libraries export exactly the 27 entry points (the incomplete copy all but number 23),
 // and the entry points nothing calls refuse with a non-zero code.
 #include "NkicntFixture.h"
-#include "brelo_test/Command.h"
+#include "brelo_test/SharedLibrary.h"
 
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <sstream>
 #include <vector>
 
 namespace brelo::nkicnt::test {
 namespace {
 
-const std::vector<std::string> kEntryPoints = {
-    "nkiGetVersion",   "nkiEnumDevices",    "nkiSetMode",        "nkiReInitializeEx",
-    "nkiCreateContext", "nkiDestroyContext", "nkiOpenSession",   "nkiCloseSession",
-    "nkiGetUID",       "nkiCheckPIN",       "nkiChangePIN",      "nkiNotifyPasswordChanged",
-    "nkiForgetPIN",    "nkiErrorMsgLang",   "nkiGetFileSize",    "nkiReadFile",
-    "nkiWriteFile",    "nkiReInitialize",   "nkiIoControl",      "nkiOpenSessionEx",
-    "nkiCloseSessionEx", "nkiCheckPINEx",   "nkiChangePINEx",    "nkiGetFileIndex",
-    "nkiReadFileEx",   "nkiWriteFileEx",    "nkiGetFileSizeEx"};
+// The entry points in their numbered order, as the version script exports them.
+std::vector<std::string> EntryPoints() {
+  return brelo::test::VersionScriptGlobals(NKICNT_MAP);
+}
 
 // Positions (from 1) of the entry points the library lacks.
 std::vector<int> Missing(const char* path) {
+  const std::vector<std::string> names = EntryPoints();
   void* lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   EXPECT_NE(lib, nullptr) << dlerror();
   std::vector<int> missing;
-  for (size_t i = 0; lib != nullptr && i < kEntryPoints.size(); ++i) {
-    if (dlsym(lib, kEntryPoints[i].c_str()) == nullptr) missing.push_back(static_cast<int>(i + 1));
+  for (size_t i = 0; lib != nullptr && i < names.size(); ++i) {
+    if (dlsym(lib, names[i].c_str()) == nullptr) missing.push_back(static_cast<int>(i + 1));
   }
   return missing;
 }
 
-std::vector<std::string> DefinedExports(const char* path) {
-  brelo::test::RequireProgram("nm", "binutils");
-  const auto r = brelo::test::RunCommand({"nm", "-D", "--defined-only", path});
-  EXPECT_TRUE(r.ok()) << r.err;
-  std::vector<std::string> names;
-  std::istringstream lines(r.out);
-  for (std::string address, type, name; lines >> address >> type >> name;) names.push_back(name);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(ExportsTest, LibraryHasAllEntryPointsAndNothingElse) {
+  auto expected = EntryPoints();
+  ASSERT_EQ(expected.size(), 27u);
   EXPECT_TRUE(Missing(NKICNT_LIBRARY).empty());
-  auto expected = kEntryPoints;
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(DefinedExports(NKICNT_LIBRARY), expected);
+  EXPECT_EQ(brelo::test::DefinedDynamicSymbols(NKICNT_LIBRARY), expected);
 }
 
 TEST(ExportsTest, IncompleteCopyLacksOnlyEntryPoint23) {

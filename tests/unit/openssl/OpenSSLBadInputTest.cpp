@@ -13,11 +13,6 @@
 namespace brelo {
 namespace {
 
-using test::MustShell;
-using test::Quote;
-using test::ReadText;
-using test::SharedKeyFolder;
-
 std::string Noise(std::size_t size) {
     std::mt19937 generator(1234);
     std::string bytes(size, '\0');

@@ -14,13 +14,6 @@
 namespace brelo {
 namespace {
 
-using test::MustShell;
-using test::Quote;
-using test::ReadText;
-using test::SharedKeyFolder;
-using test::TTempDir;
-using test::WriteText;
-
 X509Ptr ReadCertFile(const std::string& path) {
     TMemoryStream stream(ReadText(path));
     return SslReadCert(stream);

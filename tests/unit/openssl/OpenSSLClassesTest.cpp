@@ -13,11 +13,6 @@
 namespace brelo {
 namespace {
 
-using test::MustShell;
-using test::Quote;
-using test::ReadText;
-using test::SharedKeyFolder;
-
 /// Placeholders for the keys whose arguments the tests look at.
 void Translate(const std::string& key, std::string& text) {
     static const std::map<std::string, std::string> Texts = {

@@ -17,14 +17,6 @@
 namespace brelo {
 namespace {
 
-using test::MustShell;
-using test::Quote;
-using test::ReadText;
-using test::SharedKeyFolder;
-using test::TKeyFolder;
-using test::TTempDir;
-using test::WriteText;
-
 /// A token of the test: its sixteen entries in memory behind the token hooks.
 struct TFakeToken {
     TBreloUsbTokenFileDataHolder Data;

@@ -13,15 +13,6 @@
 namespace brelo {
 namespace {
 
-using test::Cp1251;
-using test::MustShell;
-using test::Quote;
-using test::ReadText;
-using test::SharedKeyFolder;
-using test::Shell;
-using test::TTempDir;
-using test::WriteText;
-
 EvpPKeyPtr ReadKeyText(const std::string& text, const SecureString& password) {
     TMemoryStream stream(text);
     return SslReadPrivateKey(stream, password);

@@ -55,10 +55,20 @@ void WriteText(const std::string& path, const std::string& bytes);
 /// The password bytes that protect key disks.
 SecureString Cp1251(const std::string& utf8);
 
-}  // namespace brelo::test
-
-namespace brelo::test {
 /// The key folder the tests share (read only; copy before changing): login USER01, a Cyrillic
 /// password. Made once per build tree.
 const TKeyFolder& SharedKeyFolder();
 }  // namespace brelo::test
+
+// The test files live in namespace brelo and use these fixtures unqualified.
+namespace brelo {
+using test::Cp1251;
+using test::MustShell;
+using test::Quote;
+using test::ReadText;
+using test::SharedKeyFolder;
+using test::Shell;
+using test::TKeyFolder;
+using test::TTempDir;
+using test::WriteText;
+}  // namespace brelo
