@@ -18,7 +18,8 @@ public:
     void BeginUse() override;
     void EndUse() override;
     void ReleaseKeys() override;
-    void SetKeyInfo(const std::string& UserName, const SecureString& Password, const std::string& KeyPath) override;
+    void SetKeyInfo(const std::string& UserName, const SecureString& Password,
+                    const std::string& KeyPath) override;
     void CheckUserKeys() override;
     void CheckKeyPairs() override;
 

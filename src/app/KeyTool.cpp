@@ -28,7 +28,8 @@ struct TOptions {
 
 // Parses "command --name value ..."; false on anything it does not know.
 bool ParseOptions(const std::vector<std::string>& Args, TOptions& Options, std::string& Problem) {
-    if (Args.empty()) return Problem = "не задана команда", false;
+    if (Args.empty())
+        return Problem = "не задана команда", false;
     Options.Command = Args[0];
     for (std::size_t i = 1; i < Args.size(); ++i) {
         const std::string& arg = Args[i];
@@ -36,12 +37,14 @@ bool ParseOptions(const std::vector<std::string>& Args, TOptions& Options, std::
             Options.First = true;
             continue;
         }
-        std::string* target = arg == "--login" ? &Options.Login
-                              : arg == "--keys" ? &Options.Keys
+        std::string* target = arg == "--login"    ? &Options.Login
+                              : arg == "--keys"   ? &Options.Keys
                               : arg == "--device" ? &Options.Device
                                                   : nullptr;
-        if (!target) return Problem = "неизвестный параметр " + arg, false;
-        if (i + 1 == Args.size()) return Problem = "нет значения у " + arg, false;
+        if (!target)
+            return Problem = "неизвестный параметр " + arg, false;
+        if (i + 1 == Args.size())
+            return Problem = "нет значения у " + arg, false;
         *target = Args[++i];
     }
     return true;
@@ -49,7 +52,8 @@ bool ParseOptions(const std::vector<std::string>& Args, TOptions& Options, std::
 
 // A token that refuses the PIN at this point refuses the password it was derived from.
 std::string ShowReadError(const std::string& Text) {
-    if (Trim(Text) == "CKR_PIN_INCORRECT") return "USB токен не принял PIN-код, полученный из этого пароля";
+    if (Trim(Text) == "CKR_PIN_INCORRECT")
+        return "USB токен не принял PIN-код, полученный из этого пароля";
     return TranslateTokenError(Text, "");
 }
 
@@ -70,9 +74,12 @@ int FindDevice(const std::vector<std::string>& Lines, const std::string& Wanted)
     for (std::size_t i = 0; i < Lines.size(); ++i) {
         const std::string& line = Lines[i];
         const std::size_t open = line.rfind('[');
-        const std::string name = Trim(line.substr(0, std::min(open, TBreloUsbTokenInt::TokenNameWidth)));
-        const std::string uid = open == std::string::npos ? "" : line.substr(open + 1, line.size() - open - 2);
-        if (line == Wanted || Trim(line) == Trim(Wanted) || uid == Trim(Wanted) || name == Trim(Wanted))
+        const std::string name =
+            Trim(line.substr(0, std::min(open, TBreloUsbTokenInt::TokenNameWidth)));
+        const std::string uid =
+            open == std::string::npos ? "" : line.substr(open + 1, line.size() - open - 2);
+        if (line == Wanted || Trim(line) == Trim(Wanted) || uid == Trim(Wanted) ||
+            name == Trim(Wanted))
             return static_cast<int>(i);
     }
     return -1;
@@ -89,7 +96,8 @@ int ListDevices(TKeyCheck& Keys, TDeviceSource& Source, TKeyToolIo& Io) {
         return 1;
     }
     for (const std::string& line : wizard.DeviceLines()) Io.Out << line << '\n';
-    if (wizard.DeviceLines().empty()) Io.Err << "USB токены не найдены\n";
+    if (wizard.DeviceLines().empty())
+        Io.Err << "USB токены не найдены\n";
     return 0;
 }
 
@@ -115,7 +123,8 @@ int Transfer(const TOptions& Options, TKeyCheck& Keys, TDeviceSource& Source, TK
     const int device = Options.First ? (wizard.DeviceLines().empty() ? -1 : 0)
                                      : FindDevice(wizard.DeviceLines(), Options.Device);
     if (device < 0) {
-        Io.Err << (wizard.DeviceLines().empty() ? "USB токены не найдены\n" : "USB токен не найден: " + Options.Device + '\n');
+        Io.Err << (wizard.DeviceLines().empty() ? "USB токены не найдены\n"
+                                                : "USB токен не найден: " + Options.Device + '\n');
         for (const std::string& line : wizard.DeviceLines()) Io.Err << "  " << line << '\n';
         return 1;
     }
@@ -135,7 +144,8 @@ int Transfer(const TOptions& Options, TKeyCheck& Keys, TDeviceSource& Source, TK
 std::string ResolveDevice(const std::string& Wanted, TDeviceSource& Source) {
     std::vector<std::string> lines;
     try {
-        for (const TDeviceEntry& entry : Source.Enumerate()) lines.push_back(TKeyTransferController::DeviceLine(entry));
+        for (const TDeviceEntry& entry : Source.Enumerate())
+            lines.push_back(TKeyTransferController::DeviceLine(entry));
     } catch (const std::exception&) {
         return Wanted;  // the hook reports what is wrong with the token
     }
@@ -144,28 +154,33 @@ std::string ResolveDevice(const std::string& Wanted, TDeviceSource& Source) {
 }
 
 int Show(const TOptions& Options, TDeviceSource& Source, TKeyToolIo& Io) {
-    if (Options.Device.empty() || !Options.Login.empty() || !Options.Keys.empty() || Options.First) {
+    if (Options.Device.empty() || !Options.Login.empty() || !Options.Keys.empty() ||
+        Options.First) {
         Io.Err << UsageText;
         return 2;
     }
     const SecureString password = Io.ReadPassword(PasswordPrompt);
     TBreloUsbTokenFileDataHolder holder;
     try {
-        if (!ReadTokenDataProc) throw Exception("Модуль USB токенов не подключен к программе");
+        if (!ReadTokenDataProc)
+            throw Exception("Модуль USB токенов не подключен к программе");
         ReadTokenDataProc(ResolveDevice(Options.Device, Source), password, holder);
     } catch (const std::exception& e) {
         Io.Err << ShowReadError(e.what()) << '\n';
         return 1;
     }
-    for (int i = TBreloUsbTokenFileDataHolder::LowIndex; i <= TBreloUsbTokenFileDataHolder::HighIndex; ++i) {
-        for (const std::string& line : DescribeTokenEntry(i, holder.GetData(i))) Io.Out << line << '\n';
+    for (int i = TBreloUsbTokenFileDataHolder::LowIndex;
+         i <= TBreloUsbTokenFileDataHolder::HighIndex; ++i) {
+        for (const std::string& line : DescribeTokenEntry(i, holder.GetData(i)))
+            Io.Out << line << '\n';
     }
     return 0;
 }
 
 }  // namespace
 
-int RunKeyTool(const std::vector<std::string>& Args, TKeyCheck& Keys, TDeviceSource& Devices, TKeyToolIo& Io) {
+int RunKeyTool(const std::vector<std::string>& Args, TKeyCheck& Keys, TDeviceSource& Devices,
+               TKeyToolIo& Io) {
     TOptions options;
     std::string problem;
     if (!Args.empty() && (Args[0] == "--help" || Args[0] == "-h" || Args[0] == "help")) {
@@ -176,9 +191,12 @@ int RunKeyTool(const std::vector<std::string>& Args, TKeyCheck& Keys, TDeviceSou
         Io.Err << "brelo-keytool: " << problem << '\n' << UsageText;
         return 2;
     }
-    if (options.Command == "devices" && Args.size() == 1) return ListDevices(Keys, Devices, Io);
-    if (options.Command == "transfer") return Transfer(options, Keys, Devices, Io);
-    if (options.Command == "show") return Show(options, Devices, Io);
+    if (options.Command == "devices" && Args.size() == 1)
+        return ListDevices(Keys, Devices, Io);
+    if (options.Command == "transfer")
+        return Transfer(options, Keys, Devices, Io);
+    if (options.Command == "show")
+        return Show(options, Devices, Io);
     Io.Err << "brelo-keytool: неизвестная команда " << options.Command << '\n' << UsageText;
     return 2;
 }

@@ -26,7 +26,8 @@ struct TKeyToolIo {
 
 /// Runs one command (Args without the program name). Exit status: 0 success, 1 failure,
 /// 2 wrong usage.
-int RunKeyTool(const std::vector<std::string>& Args, TKeyCheck& Keys, TDeviceSource& Devices, TKeyToolIo& Io);
+int RunKeyTool(const std::vector<std::string>& Args, TKeyCheck& Keys, TDeviceSource& Devices,
+               TKeyToolIo& Io);
 
 /// Reads the password from standard input: without echo from a terminal, otherwise one line.
 SecureString ReadPasswordFromStdin(const std::string& Prompt);

@@ -18,7 +18,8 @@ volatile std::sig_atomic_t EchoOff = 0;
 
 // Ctrl+C while the password is typed must not leave the terminal without echo.
 extern "C" void RestoreEchoAndDie(int Signal) {
-    if (EchoOff) ::tcsetattr(STDIN_FILENO, TCSANOW, &SavedTerminal);
+    if (EchoOff)
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &SavedTerminal);
     std::signal(Signal, SIG_DFL);
     std::raise(Signal);
 }
@@ -26,7 +27,8 @@ extern "C" void RestoreEchoAndDie(int Signal) {
 class TNoEcho {
 public:
     TNoEcho() {
-        if (::tcgetattr(STDIN_FILENO, &SavedTerminal) != 0) return;
+        if (::tcgetattr(STDIN_FILENO, &SavedTerminal) != 0)
+            return;
         termios quiet = SavedTerminal;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;
@@ -35,7 +37,8 @@ public:
         EchoOff = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
     }
     ~TNoEcho() {
-        if (EchoOff) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &SavedTerminal);
+        if (EchoOff)
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &SavedTerminal);
         EchoOff = 0;
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
@@ -48,7 +51,8 @@ SecureString ReadLine() {
     char c = 0;
     while (::read(STDIN_FILENO, &c, 1) == 1 && c != '\n') line.push_back(c);
     c = 0;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
     return line;
 }
 
@@ -56,11 +60,17 @@ SecureString ReadLine() {
 std::size_t Decode(const std::string& Text, std::size_t Pos, char32_t& Code) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(Text[i]); };
     const unsigned char lead = byte(Pos);
-    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-    if (length <= 1 || Pos + length > Text.size()) return Code = lead, 1;
+    const std::size_t length = lead < 0x80         ? 1
+                               : (lead >> 5) == 6  ? 2
+                               : (lead >> 4) == 14 ? 3
+                               : (lead >> 3) == 30 ? 4
+                                                   : 0;
+    if (length <= 1 || Pos + length > Text.size())
+        return Code = lead, 1;
     Code = lead & (0x7F >> length);
     for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(Pos + i) & 0xC0) != 0x80) return Code = lead, 1;
+        if ((byte(Pos + i) & 0xC0) != 0x80)
+            return Code = lead, 1;
         Code = (Code << 6) | (byte(Pos + i) & 0x3F);
     }
     return length;
@@ -93,7 +103,8 @@ locale_t Utf8Locale() {
 }  // namespace
 
 SecureString ReadPasswordFromStdin(const std::string& Prompt) {
-    if (!::isatty(STDIN_FILENO)) return ReadLine();
+    if (!::isatty(STDIN_FILENO))
+        return ReadLine();
     std::cerr << Prompt << std::flush;
     TNoEcho quiet;
     return ReadLine();
@@ -107,7 +118,8 @@ std::string UpperCaseLogin(const std::string& Login) {
         if (length == 1 && code >= 0x80) {
             out += Login[pos];  // not UTF-8: kept as it is
         } else if (Utf8Locale()) {
-            Encode(static_cast<char32_t>(::towupper_l(static_cast<wint_t>(code), Utf8Locale())), out);
+            Encode(static_cast<char32_t>(::towupper_l(static_cast<wint_t>(code), Utf8Locale())),
+                   out);
         } else {
             Encode(code >= 'a' && code <= 'z' ? code - 0x20 : code, out);
         }

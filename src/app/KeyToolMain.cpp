@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     {
         brelo::TKeyTransferServices services;
         brelo::TKeyToolIo io{std::cout, std::cerr, brelo::ReadPasswordFromStdin};
-        status = brelo::RunKeyTool({argv + 1, argv + argc}, services.Keys(), services.Devices(), io);
+        status =
+            brelo::RunKeyTool({argv + 1, argv + argc}, services.Keys(), services.Devices(), io);
     }
     brelo::ShutDownKeyTransfer();
     return status;

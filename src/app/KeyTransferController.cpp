@@ -26,7 +26,8 @@ const char* const NoWriteKeysProcText = "Модуль USB токенов не п
 
 // True when something is left after trimming; looks without copying (the password).
 bool HasNonBlank(std::string_view Text) {
-    return std::any_of(Text.begin(), Text.end(), [](char c) { return static_cast<unsigned char>(c) > ' '; });
+    return std::any_of(Text.begin(), Text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) > ' '; });
 }
 
 // Key files hold private keys; their copies are wiped when the step ends.
@@ -53,46 +54,56 @@ void TKeyTransferController::SetPassword(SecureString Value) {
     UpdateNext();
 }
 
-void TKeyTransferController::SetKeyPath(std::string Value) { FKeyPath = std::move(Value); }
+void TKeyTransferController::SetKeyPath(std::string Value) {
+    FKeyPath = std::move(Value);
+}
 
 void TKeyTransferController::SetSelectedDevice(int Index) {
     FSelected = Index >= 0 && Index < static_cast<int>(FDeviceLines.size()) ? Index : -1;
 }
 
 void TKeyTransferController::UpdateNext() {
-    if (FPage != TWizardPage::Cert || FDone) return;
+    if (FPage != TWizardPage::Cert || FDone)
+        return;
     SetNextEnabled(HasNonBlank(FUserName) && HasNonBlank(FPassword));
 }
 
 void TKeyTransferController::Next() {
     if (FDone) {
-        if (FEvents.Close) FEvents.Close();
+        if (FEvents.Close)
+            FEvents.Close();
     } else if (FPage == TWizardPage::Cert) {
-        if (FNextEnabled) ValidateUserKey();
+        if (FNextEnabled)
+            ValidateUserKey();
     } else {
         TransferKeys();
     }
 }
 
 void TKeyTransferController::Prev() {
-    if (FDone) return;
+    if (FDone)
+        return;
     SwitchPage(TWizardPage::Cert);
-    if (FEvents.PrevChanged) FEvents.PrevChanged(false, true);
+    if (FEvents.PrevChanged)
+        FEvents.PrevChanged(false, true);
     SetNextEnabled(true);
     UpdateNext();
 }
 
 void TKeyTransferController::Exit() {
-    if (!FDone && FEvents.Close) FEvents.Close();
+    if (!FDone && FEvents.Close)
+        FEvents.Close();
 }
 
 void TKeyTransferController::ValidateUserKey() {
     try {
-        if (FEvents.HideError) FEvents.HideError();
+        if (FEvents.HideError)
+            FEvents.HideError();
         const std::string login = FUserName;
         KeyFileExists(login + ".cer", true);
         KeyFileExists(login + ".key", true);
-        FHasGostKeys = KeyFileExists(login + ".cer2", false) || KeyFileExists(login + ".key2", false);
+        FHasGostKeys =
+            KeyFileExists(login + ".cer2", false) || KeyFileExists(login + ".key2", false);
         if (FHasGostKeys) {
             KeyFileExists(login + ".cer2", true);
             KeyFileExists(login + ".key2", true);
@@ -121,7 +132,8 @@ void TKeyTransferController::ProveKeys(const std::string& Login) {
     try {
         FKeys.CheckUserKeys();
         FKeys.CheckKeyPairs();
-        if (FEvents.PrevChanged) FEvents.PrevChanged(true, true);
+        if (FEvents.PrevChanged)
+            FEvents.PrevChanged(true, true);
         SwitchPage(TWizardPage::UsbToken);
         FillDeviceList();
     } catch (const EZTCryptoError& e) {
@@ -148,27 +160,33 @@ void TKeyTransferController::FillDeviceList() {
         throw;
     }
     FDeviceLines = std::move(lines);
-    if (!FDeviceLines.empty()) FSelected = 0;
+    if (!FDeviceLines.empty())
+        FSelected = 0;
     PublishDevices();
     SetNextEnabled(!FDeviceLines.empty());
 }
 
 void TKeyTransferController::TransferKeys() {
-    if (FSelected < 0) return;
+    if (FSelected < 0)
+        return;
     try {
         const std::string login = FUserName;
         TKeySet keys;
         const char* const names[4] = {".CER", ".KEY", ".CER2", ".KEY2"};
         keys.Files[0] = ReadKeySetFile("CA.CER");
         keys.Files[1] = ReadKeySetFile("TRANSPORT.CER");
-        for (int i = 0; i < (FHasGostKeys ? 4 : 2); ++i) keys.Files[2 + i] = ReadKeySetFile(login + names[i]);
-        if (!WriteKeysProc) throw Exception(NoWriteKeysProcText);
-        WriteKeysProc(FDeviceLines[FSelected], FPassword, UpperCase(login), keys.Files[0], keys.Files[1],
-                      keys.Files[2], keys.Files[3], keys.Files[4], keys.Files[5]);
+        for (int i = 0; i < (FHasGostKeys ? 4 : 2); ++i)
+            keys.Files[2 + i] = ReadKeySetFile(login + names[i]);
+        if (!WriteKeysProc)
+            throw Exception(NoWriteKeysProcText);
+        WriteKeysProc(FDeviceLines[FSelected], FPassword, UpperCase(login), keys.Files[0],
+                      keys.Files[1], keys.Files[2], keys.Files[3], keys.Files[4], keys.Files[5]);
         ShowSuccess(Format(SuccessFormat, {login}));
         FDone = true;
-        if (FEvents.PrevChanged) FEvents.PrevChanged(true, false);
-        if (FEvents.Done) FEvents.Done();
+        if (FEvents.PrevChanged)
+            FEvents.PrevChanged(true, false);
+        if (FEvents.Done)
+            FEvents.Done();
     } catch (const std::exception& e) {
         ShowError(e.what());
     }
@@ -180,40 +198,48 @@ std::string TKeyTransferController::DeviceLine(const TDeviceEntry& Entry) {
 
 bool TKeyTransferController::KeyFileExists(const std::string& Name, bool RaiseIfMissing) const {
     // Key disks were made on a file system that ignores letter case.
-    if (!FindFileNoCase(FKeyPath, Name).empty()) return true;
-    if (RaiseIfMissing) throw Exception(MissingKeyFileText + Name);
+    if (!FindFileNoCase(FKeyPath, Name).empty())
+        return true;
+    if (RaiseIfMissing)
+        throw Exception(MissingKeyFileText + Name);
     return false;
 }
 
 ByteString TKeyTransferController::ReadKeySetFile(const std::string& Name) const {
     try {
         const std::string path = FindFileNoCase(FKeyPath, Name);
-        if (!path.empty()) return ReadFileBytes(path);
+        if (!path.empty())
+            return ReadFileBytes(path);
     } catch (const std::exception&) {
     }
     throw Exception(UnreadableKeyFileText + Name);
 }
 
 void TKeyTransferController::ShowError(const std::string& Text) {
-    if (FEvents.ShowError) FEvents.ShowError(TranslateTokenError(Text, FUserName));
+    if (FEvents.ShowError)
+        FEvents.ShowError(TranslateTokenError(Text, FUserName));
 }
 
 void TKeyTransferController::ShowSuccess(const std::string& Text) {
-    if (FEvents.ShowSuccess) FEvents.ShowSuccess(Text);
+    if (FEvents.ShowSuccess)
+        FEvents.ShowSuccess(Text);
 }
 
 void TKeyTransferController::PublishDevices() {
-    if (FEvents.DevicesChanged) FEvents.DevicesChanged(FDeviceLines, FSelected);
+    if (FEvents.DevicesChanged)
+        FEvents.DevicesChanged(FDeviceLines, FSelected);
 }
 
 void TKeyTransferController::SetNextEnabled(bool Enabled) {
     FNextEnabled = Enabled;
-    if (FEvents.EnableNext) FEvents.EnableNext(Enabled);
+    if (FEvents.EnableNext)
+        FEvents.EnableNext(Enabled);
 }
 
 void TKeyTransferController::SwitchPage(TWizardPage Page) {
     FPage = Page;
-    if (FEvents.SwitchPage) FEvents.SwitchPage(Page);
+    if (FEvents.SwitchPage)
+        FEvents.SwitchPage(Page);
 }
 
 }  // namespace brelo

@@ -14,7 +14,9 @@ void StartUpKeyTransfer() {
     RegisterOpenSSLFormat();
 }
 
-void ShutDownKeyTransfer() { ReleaseBreloUsbTokens(); }
+void ShutDownKeyTransfer() {
+    ReleaseBreloUsbTokens();
+}
 
 // The manager holds both formats; each side tells the other when it goes, so the order of
 // the members only decides who is told.
@@ -34,7 +36,11 @@ struct TKeyTransferServices::TParts {
 
 TKeyTransferServices::TKeyTransferServices() : FParts(std::make_unique<TParts>()) {}
 TKeyTransferServices::~TKeyTransferServices() = default;
-TKeyCheck& TKeyTransferServices::Keys() { return FParts->Keys; }
-TDeviceSource& TKeyTransferServices::Devices() { return FParts->Devices; }
+TKeyCheck& TKeyTransferServices::Keys() {
+    return FParts->Keys;
+}
+TDeviceSource& TKeyTransferServices::Devices() {
+    return FParts->Devices;
+}
 
 }  // namespace brelo

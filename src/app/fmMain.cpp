@@ -16,8 +16,8 @@
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QToolButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace brelo {
 
@@ -86,9 +86,15 @@ TMain::TMain(TKeyCheck& Keys, TDeviceSource& Devices, QWidget* Parent) : QDialog
 
 TMain::~TMain() = default;
 
-void TMain::setNextFolderName(std::optional<QString> Folder) { NextFolderName = std::move(Folder); }
-QString TMain::lastBrowsePrompt() { return LastBrowsePrompt; }
-QString TMain::lastBrowseStart() { return LastBrowseStart; }
+void TMain::setNextFolderName(std::optional<QString> Folder) {
+    NextFolderName = std::move(Folder);
+}
+QString TMain::lastBrowsePrompt() {
+    return LastBrowsePrompt;
+}
+QString TMain::lastBrowseStart() {
+    return LastBrowseStart;
+}
 
 void TMain::CreateControls() {
     pcMain = new QStackedWidget;
@@ -108,15 +114,17 @@ QWidget* TMain::CreateCertPage() {
     auto* layout = new QVBoxLayout(tsCert);
     layout->setContentsMargins(12, 8, 12, 4);
     layout->setSpacing(2);
-    layout->addWidget(new QLabel(QStringLiteral("Веедите наименование пользователя, пароль и путь к ключам,\n"
-                                                "которые будут перенесены на USB токен")));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Веедите наименование пользователя, пароль и путь к ключам,\n"
+                                  "которые будут перенесены на USB токен")));
     layout->addSpacing(4);
 
     edUserName = new QLineEdit;
     edUserName->setObjectName("edUserName");
     edUserName->setValidator(new TUpperCaseValidator(edUserName));
     edUserName->setToolTip(QStringLiteral("Имя пользователя системы"));
-    layout->addWidget(BoldLabel(QStringLiteral("Логин пользователя"), QStringLiteral("Логин пользователя системы")));
+    layout->addWidget(BoldLabel(QStringLiteral("Логин пользователя"),
+                                QStringLiteral("Логин пользователя системы")));
     layout->addWidget(edUserName);
 
     edUserPrivKeyPassw = new QLineEdit;
@@ -124,9 +132,10 @@ QWidget* TMain::CreateCertPage() {
     edUserPrivKeyPassw->setEchoMode(QLineEdit::Password);
     edUserPrivKeyPassw->setToolTip(
         QStringLiteral("Пароль пользователя к секретному ключу.\nТребуется для входа в программу"));
-    layout->addWidget(BoldLabel(QStringLiteral("Пароль к секретному ключу"),
-                                QStringLiteral("Пароль пользователя к секретному ключу.\nТребуется для входа в "
-                                               "программу, как в режиме Online, так и в режиме Offline")));
+    layout->addWidget(
+        BoldLabel(QStringLiteral("Пароль к секретному ключу"),
+                  QStringLiteral("Пароль пользователя к секретному ключу.\nТребуется для входа в "
+                                 "программу, как в режиме Online, так и в режиме Offline")));
     layout->addWidget(edUserPrivKeyPassw);
 
     edPath = new QLineEdit(QStringLiteral("A:\\"));
@@ -150,8 +159,9 @@ QWidget* TMain::CreateUsbTokenPage() {
     tsUsbToken->setObjectName("tsUsbToken");
     auto* layout = new QVBoxLayout(tsUsbToken);
     layout->setContentsMargins(12, 8, 12, 4);
-    layout->addWidget(new QLabel(QStringLiteral("Выберете USB токен, на который будут перенесены \n"
-                                                "ключи пользователя ")));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Выберете USB токен, на который будут перенесены \n"
+                                  "ключи пользователя ")));
     lbxDevices = new QListWidget;
     lbxDevices->setObjectName("lbxDevices");
     // Device lines are a padded name and a bracketed UID: columns line up in a fixed font.
@@ -246,7 +256,8 @@ void TMain::ConnectInputs() {
 
 void TMain::showEvent(QShowEvent* Event) {
     QDialog::showEvent(Event);
-    if (FShown) return;
+    if (FShown)
+        return;
     FShown = true;
     edPath->setText(QDir::currentPath());
     pcMain->setCurrentWidget(tsCert);
@@ -255,7 +266,8 @@ void TMain::showEvent(QShowEvent* Event) {
 void TMain::keyPressEvent(QKeyEvent* Event) {
     // Escape is "Отмена": it does nothing once the button is off.
     if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
-        if (btExit->isEnabled()) btExit->click();
+        if (btExit->isEnabled())
+            btExit->click();
         return;
     }
     QDialog::keyPressEvent(Event);
@@ -266,12 +278,15 @@ void TMain::actNextExecute() {
     FController->Next();
 }
 
-void TMain::btPrevClick() { FController->Prev(); }
+void TMain::btPrevClick() {
+    FController->Prev();
+}
 
 void TMain::edPathPropertiesButtonClick() {
     const QString typed = edPath->text();
     QString start = typed.endsWith('/') ? typed : typed + '/';
-    if (!QFileInfo(typed).isDir()) start = QDir::currentPath();
+    if (!QFileInfo(typed).isDir())
+        start = QDir::currentPath();
     LastBrowsePrompt = QStringLiteral("Введите путь к ключу");
     LastBrowseStart = start;
     std::optional<QString> chosen;
@@ -280,9 +295,11 @@ void TMain::edPathPropertiesButtonClick() {
         NextFolderName.reset();
     } else {
         const QString folder = QFileDialog::getExistingDirectory(this, LastBrowsePrompt, start);
-        if (!folder.isEmpty()) chosen = folder;
+        if (!folder.isEmpty())
+            chosen = folder;
     }
-    if (chosen) edPath->setText(*chosen);
+    if (chosen)
+        edPath->setText(*chosen);
 }
 
 void TMain::ShowDevices(const std::vector<std::string>& Lines, int Selected) {

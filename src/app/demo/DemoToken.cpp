@@ -40,7 +40,8 @@ int Run(const std::vector<std::string>& Args) {
 
 std::string Option(int argc, char** argv, const std::string& Name) {
     for (int i = 1; i + 1 < argc; ++i)
-        if (argv[i] == Name) return argv[i + 1];
+        if (argv[i] == Name)
+            return argv[i + 1];
     return {};
 }
 
@@ -51,24 +52,30 @@ int main(int argc, char** argv) {
     const std::string login = Option(argc, argv, "--login");
     const std::string soPin = Option(argc, argv, "--so-pin");
     if (label.empty() || login.empty() || soPin.empty() || !std::getenv("SOFTHSM2_CONF")) {
-        std::cerr << "Использование: SOFTHSM2_CONF=... brelo-demo-token --label МЕТКА --login ЛОГИН --so-pin PIN\n";
+        std::cerr << "Использование: SOFTHSM2_CONF=... brelo-demo-token --label МЕТКА --login "
+                     "ЛОГИН --so-pin PIN\n";
         return 2;
     }
     // The login as the wizard hands it on: upper case (the PIN differs with letter case).
-    const std::string pin = brelo::TnkiTokenCodes::DerivePinCode(brelo::UpperCaseLogin(login)).str();
-    if (Run({"softhsm2-util", "--init-token", "--free", "--label", label, "--so-pin", soPin, "--pin", pin}) != 0)
+    const std::string pin =
+        brelo::TnkiTokenCodes::DerivePinCode(brelo::UpperCaseLogin(login)).str();
+    if (Run({"softhsm2-util", "--init-token", "--free", "--label", label, "--so-pin", soPin,
+             "--pin", pin}) != 0)
         return 1;
 
     char blockFile[] = "/tmp/brelo-demo-block-XXXXXX";
     const int fd = ::mkstemp(blockFile);
-    if (fd < 0) return 1;
+    if (fd < 0)
+        return 1;
     const std::string emptyBlock(32, '\0');
-    const bool written = ::write(fd, emptyBlock.data(), emptyBlock.size()) == static_cast<ssize_t>(emptyBlock.size());
+    const bool written = ::write(fd, emptyBlock.data(), emptyBlock.size()) ==
+                         static_cast<ssize_t>(emptyBlock.size());
     ::close(fd);
-    const int status = written ? Run({"pkcs11-tool", "--module", SoftHsmModule, "--token-label", label, "--login",
-                                      "--pin", pin, "--write-object", blockFile, "--type", "data",
-                                      "--application-label", "Brelo", "--label", "BreloKeys", "--private"})
-                               : 1;
+    const int status =
+        written ? Run({"pkcs11-tool", "--module", SoftHsmModule, "--token-label", label, "--login",
+                       "--pin", pin, "--write-object", blockFile, "--type", "data",
+                       "--application-label", "Brelo", "--label", "BreloKeys", "--private"})
+                : 1;
     std::remove(blockFile);
     return status == 0 ? 0 : 1;
 }

@@ -5,7 +5,8 @@
 
 namespace brelo {
 
-void MakeGostKeyPair(const std::string& Folder, const std::string& Login, const SecureString& Password) {
+void MakeGostKeyPair(const std::string& Folder, const std::string& Login,
+                     const SecureString& Password) {
     const std::string base = Folder + "/" + Login;
     TZtCifer cifer;
     cifer.GenerateKeyPair();

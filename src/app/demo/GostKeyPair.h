@@ -9,6 +9,7 @@
 
 namespace brelo {
 
-void MakeGostKeyPair(const std::string& Folder, const std::string& Login, const SecureString& Password);
+void MakeGostKeyPair(const std::string& Folder, const std::string& Login,
+                     const SecureString& Password);
 
 }  // namespace brelo

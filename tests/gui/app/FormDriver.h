@@ -21,7 +21,8 @@ inline QApplication& App() {
     static int argc = 1;
     static char name[] = "wizard-test";
     static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication* app = new QApplication(argc, argv);
     return *app;
 }
@@ -33,7 +34,8 @@ public:
     template <typename W>
     W* Get(const char* Name) const {
         W* widget = FForm.findChild<W*>(Name);
-        if (!widget) ADD_FAILURE() << "no control " << Name;
+        if (!widget)
+            ADD_FAILURE() << "no control " << Name;
         return widget;
     }
     void Type(const char* Field, const QString& Text) {
@@ -43,7 +45,8 @@ public:
             if (c.unicode() < 128) {
                 QTest::keyClick(edit, c.toLatin1());
             } else {  // QTest maps only ASCII to keys; other letters arrive as key text
-                QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+                QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c),
+                                    Qt::NoModifier);
             }
         }
     }

@@ -25,13 +25,16 @@ struct TAcceptingKeys : TKeyCheck {
     void ReleaseKeys() override {}
     void SetKeyInfo(const std::string&, const SecureString&, const std::string&) override {}
     void CheckUserKeys() override {
-        if (Fail) throw EZTCryptoError("WrongPassw", 39);
+        if (Fail)
+            throw EZTCryptoError("WrongPassw", 39);
     }
     void CheckKeyPairs() override {}
 };
 
 struct TTwoTokens : TDeviceSource {
-    std::vector<TDeviceEntry> Enumerate() override { return {{"TOKEN A", "0A"}, {"TOKEN B", "0B"}}; }
+    std::vector<TDeviceEntry> Enumerate() override {
+        return {{"TOKEN A", "0A"}, {"TOKEN B", "0B"}};
+    }
 };
 
 class WizardFormTest : public ::testing::Test {
@@ -41,13 +44,13 @@ protected:
         Folder = ::mkdtemp(pattern.data());
         for (const char* name : {"CA.CER", "TRANSPORT.CER", "USER01.CER", "USER01.KEY"})
             std::ofstream(Folder / name) << name;
-        TBreloUsbTokenInt::SetWriteKeysProc([this](const std::string& line, const SecureString&,
-                                                   const std::string& login, const ByteString&,
-                                                   const ByteString&, const ByteString&, const ByteString&,
-                                                   const ByteString&, const ByteString&) {
-            Written.push_back(line + "|" + login);
-            return true;
-        });
+        TBreloUsbTokenInt::SetWriteKeysProc(
+            [this](const std::string& line, const SecureString&, const std::string& login,
+                   const ByteString&, const ByteString&, const ByteString&, const ByteString&,
+                   const ByteString&, const ByteString&) {
+                Written.push_back(line + "|" + login);
+                return true;
+            });
         Form.show();
     }
     ~WizardFormTest() override {

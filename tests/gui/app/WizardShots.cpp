@@ -24,7 +24,8 @@ struct TShownKeys : TKeyCheck {
     void ReleaseKeys() override {}
     void SetKeyInfo(const std::string&, const SecureString&, const std::string&) override {}
     void CheckUserKeys() override {
-        if (RefusePassword) throw EZTCryptoError("WrongPassw", 39);
+        if (RefusePassword)
+            throw EZTCryptoError("WrongPassw", 39);
     }
     void CheckKeyPairs() override {}
 };
@@ -54,7 +55,8 @@ int main(int argc, char** argv) {
     (void)app;
     const std::filesystem::path keys = std::filesystem::temp_directory_path() / "brelo-shots-keys";
     std::filesystem::create_directories(keys);
-    for (const char* name : {"CA.CER", "TRANSPORT.CER", "IVANOV.CER", "IVANOV.KEY"}) std::ofstream(keys / name) << name;
+    for (const char* name : {"CA.CER", "TRANSPORT.CER", "IVANOV.CER", "IVANOV.KEY"})
+        std::ofstream(keys / name) << name;
     TBreloUsbTokenInt::SetWriteKeysProc([](auto&&...) { return true; });
 
     TShownKeys shownKeys;

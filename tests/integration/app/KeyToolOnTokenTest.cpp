@@ -31,7 +31,8 @@ TEST_F(KeyToolOnTokenTest, ListsTransfersAndShowsBack) {
     ASSERT_EQ(devices.out.substr(0, 33), "BRELO-01" + std::string(24, ' ') + "[");
     const std::string line = devices.out.substr(0, devices.out.find('\n'));
 
-    const CommandResult transfer = Tool({"transfer", "--login", "user01", "--keys", KeyFolder(), "--device", line});
+    const CommandResult transfer =
+        Tool({"transfer", "--login", "user01", "--keys", KeyFolder(), "--device", line});
     ASSERT_TRUE(transfer.ok()) << transfer.err;
     EXPECT_EQ(transfer.out, "Ключи пользователя USER01 перенесены на USB токен\n");
     const auto entries = TokenEntries("BRELO-01", Password);
@@ -40,16 +41,19 @@ TEST_F(KeyToolOnTokenTest, ListsTransfersAndShowsBack) {
 
     const CommandResult show = Tool({"show", "--device", line});
     ASSERT_TRUE(show.ok()) << show.err;
-    EXPECT_THAT(show.out, HasSubstr(" 2  сертификат пользователя: " + std::to_string(KeyFile("USER01.CER").size()) + " байт\n"));
+    EXPECT_THAT(show.out, HasSubstr(" 2  сертификат пользователя: " +
+                                    std::to_string(KeyFile("USER01.CER").size()) + " байт\n"));
     EXPECT_THAT(show.out, HasSubstr("субъект: CN=USER01,O=Brelo Test,C=RU"));
-    EXPECT_THAT(show.out, HasSubstr(" 5  ГОСТ секретный ключ пользователя: " + std::to_string(KeyFile("USER01.KEY2").size())));
+    EXPECT_THAT(show.out, HasSubstr(" 5  ГОСТ секретный ключ пользователя: " +
+                                    std::to_string(KeyFile("USER01.KEY2").size())));
     EXPECT_THAT(show.out, Not(HasSubstr("PRIVATE KEY")));
 }
 
 TEST_F(KeyToolOnTokenTest, FailuresExitNonZeroWithTheWizardsText) {
     PrepareToken("BRELO-01", "USER02");
     MakeKeyFolder(false);
-    const std::vector<std::string> transfer{"transfer", "--login", "USER01", "--keys", KeyFolder(), "--first"};
+    const std::vector<std::string> transfer{"transfer", "--login",   "USER01",
+                                            "--keys",   KeyFolder(), "--first"};
 
     CommandResult r = Tool(transfer, "wrong password\n");
     EXPECT_EQ(r.exitCode, 1);
@@ -57,8 +61,10 @@ TEST_F(KeyToolOnTokenTest, FailuresExitNonZeroWithTheWizardsText) {
 
     r = Tool(transfer);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_THAT(r.err, HasSubstr("Ошибка аутентификации пользователя. Возможно, данный токен не был привязан к "
-                                 "пользователю USER01"));
+    EXPECT_THAT(
+        r.err,
+        HasSubstr("Ошибка аутентификации пользователя. Возможно, данный токен не был привязан к "
+                  "пользователю USER01"));
     EXPECT_EQ(r.out, "");
 
     r = Tool({"show", "--device", "NO SUCH TOKEN"});

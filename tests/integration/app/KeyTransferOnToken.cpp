@@ -15,16 +15,21 @@ namespace {
 
 const std::string SoPin = "87654321";
 
-std::string Pin(const std::string& Text) { return TnkiTokenCodes::DerivePinCode(Text).str(); }
+std::string Pin(const std::string& Text) {
+    return TnkiTokenCodes::DerivePinCode(Text).str();
+}
 
 // The stored block: sixteen entries, each a 2-byte little-endian length and its bytes.
 std::vector<ByteString> ParseBlock(const ByteString& Block) {
     std::vector<ByteString> entries;
     std::size_t pos = 0;
     for (int i = 0; i < 16; ++i) {
-        if (pos + 2 > Block.size()) throw std::runtime_error("key block ends early");
-        const std::size_t length = static_cast<unsigned char>(Block[pos]) | static_cast<unsigned char>(Block[pos + 1]) << 8;
-        if (pos + 2 + length > Block.size()) throw std::runtime_error("key block entry too long");
+        if (pos + 2 > Block.size())
+            throw std::runtime_error("key block ends early");
+        const std::size_t length = static_cast<unsigned char>(Block[pos]) |
+                                   static_cast<unsigned char>(Block[pos + 1]) << 8;
+        if (pos + 2 + length > Block.size())
+            throw std::runtime_error("key block entry too long");
         entries.push_back(Block.substr(pos + 2, length));
         pos += 2 + length;
     }
@@ -33,7 +38,9 @@ std::vector<ByteString> ParseBlock(const ByteString& Block) {
 
 }  // namespace
 
-KeyTransferOnToken::KeyTransferOnToken() : FStore(std::make_unique<SoftHsmStore>()) { StartUpKeyTransfer(); }
+KeyTransferOnToken::KeyTransferOnToken() : FStore(std::make_unique<SoftHsmStore>()) {
+    StartUpKeyTransfer();
+}
 
 KeyTransferOnToken::~KeyTransferOnToken() {
     FServices.reset();
@@ -47,26 +54,33 @@ void KeyTransferOnToken::PrepareToken(const std::string& Label, const std::strin
 
 void KeyTransferOnToken::MakeKeyFolder(bool Gost) {
     RequireProgram("openssl", "openssl");
-    const CommandResult made = RunCommand({"bash", BRELO_MAKE_KEY_FOLDER, KeyFolder(), Login, Password});
-    if (!made.ok()) throw std::runtime_error("make_key_folder.sh failed: " + made.err);
+    const CommandResult made =
+        RunCommand({"bash", BRELO_MAKE_KEY_FOLDER, KeyFolder(), Login, Password});
+    if (!made.ok())
+        throw std::runtime_error("make_key_folder.sh failed: " + made.err);
     std::filesystem::remove_all(FKeys / ".fixture");
-    if (Gost) MakeGostKeyPair(KeyFolder(), Login, Password);
+    if (Gost)
+        MakeGostKeyPair(KeyFolder(), Login, Password);
 }
 
-ByteString KeyTransferOnToken::KeyFile(const std::string& Name) const { return ReadFileBytes((FKeys / Name).string()); }
+ByteString KeyTransferOnToken::KeyFile(const std::string& Name) const {
+    return ReadFileBytes((FKeys / Name).string());
+}
 
 TKeyTransferServices& KeyTransferOnToken::Services() {
-    if (!FServices) FServices = std::make_unique<TKeyTransferServices>();
+    if (!FServices)
+        FServices = std::make_unique<TKeyTransferServices>();
     return *FServices;
 }
 
-std::vector<ByteString> KeyTransferOnToken::TokenEntries(const std::string& Label, const std::string& PinText) {
+std::vector<ByteString> KeyTransferOnToken::TokenEntries(const std::string& Label,
+                                                         const std::string& PinText) {
     return ParseBlock(ReadKeysObject(kSoftHsmModule, Label, Pin(PinText)));
 }
 
 bool KeyTransferOnToken::TokenOpensWith(const std::string& Label, const std::string& PinText) {
-    return RunCommand({"pkcs11-tool", "--module", kSoftHsmModule, "--token-label", Label, "--login", "--pin",
-                       Pin(PinText), "--list-objects", "--type", "data"})
+    return RunCommand({"pkcs11-tool", "--module", kSoftHsmModule, "--token-label", Label, "--login",
+                       "--pin", Pin(PinText), "--list-objects", "--type", "data"})
         .ok();
 }
 

@@ -18,7 +18,8 @@ using ::testing::Each;
 using ::testing::IsEmpty;
 
 const QString PinIncorrect =
-    "Ошибка аутентификации пользователя. Возможно, данный токен не был привязан к пользователю USER01";
+    "Ошибка аутентификации пользователя. Возможно, данный токен не был привязан к пользователю "
+    "USER01";
 
 class WizardOnTokenTest : public KeyTransferOnToken {
 protected:
@@ -55,13 +56,16 @@ TEST_F(WizardOnTokenTest, MovesTheSixFilesOntoTheTokenUnderThePasswordPin) {
     EXPECT_TRUE(ui.Devices()[0].startsWith("BRELO-01" + QString(24, ' ') + "["));
     ui.Choose(0);
     ui.Click("buNext");
-    ASSERT_EQ(ui.Message(), "Ключи пользователя USER01 перенесены на USB токен") << ui.Error().toStdString();
+    ASSERT_EQ(ui.Message(), "Ключи пользователя USER01 перенесены на USB токен")
+        << ui.Error().toStdString();
     EXPECT_EQ(ui.Get<QPushButton>("buNext")->text(), "Готово");
 
     const auto entries = TokenEntries("BRELO-01", Password);
-    const char* files[] = {"CA.CER", "TRANSPORT.CER", "USER01.CER", "USER01.KEY", "USER01.CER2", "USER01.KEY2"};
+    const char* files[] = {"CA.CER",     "TRANSPORT.CER", "USER01.CER",
+                           "USER01.KEY", "USER01.CER2",   "USER01.KEY2"};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(entries[i], KeyFile(files[i])) << files[i];
-    EXPECT_THAT(std::vector<ByteString>(entries.begin() + 6, entries.begin() + 14), Each(IsEmpty()));
+    EXPECT_THAT(std::vector<ByteString>(entries.begin() + 6, entries.begin() + 14),
+                Each(IsEmpty()));
     EXPECT_FALSE(TokenOpensWith("BRELO-01", Login));  // the login's PIN is gone
 }
 
@@ -72,7 +76,8 @@ TEST_F(WizardOnTokenTest, WithoutGostTheTokensGostEntriesStayEmpty) {
     PageOne();
     ASSERT_EQ(ui.Page(), "tsUsbToken") << ui.Error().toStdString();
     ui.Click("buNext");
-    ASSERT_EQ(ui.Message(), "Ключи пользователя USER01 перенесены на USB токен") << ui.Error().toStdString();
+    ASSERT_EQ(ui.Message(), "Ключи пользователя USER01 перенесены на USB токен")
+        << ui.Error().toStdString();
     const auto entries = TokenEntries("BRELO-01", Password);
     EXPECT_EQ(entries[3], KeyFile("USER01.KEY"));
     EXPECT_EQ(entries[4], "");
@@ -90,10 +95,13 @@ TEST_F(WizardOnTokenTest, KeyFailuresStayOnPageOne) {
 
     // A damaged customer key: the PEM armour stays, the body does not.
     const std::string key = KeyFile("USER01.KEY");
-    WriteFile(KeyFolder() + "/USER01.KEY", key.substr(0, key.size() / 2) + "\n-----END RSA PRIVATE KEY-----\n");
+    WriteFile(KeyFolder() + "/USER01.KEY",
+              key.substr(0, key.size() / 2) + "\n-----END RSA PRIVATE KEY-----\n");
     PageOne();
     EXPECT_EQ(ui.Page(), "tsCert");
-    EXPECT_TRUE(ui.Error().startsWith("Не верный формат ключа пользователя. Проверьте ключевую дискету (")) << ui.Error().toStdString();
+    EXPECT_TRUE(
+        ui.Error().startsWith("Не верный формат ключа пользователя. Проверьте ключевую дискету ("))
+        << ui.Error().toStdString();
 
     WriteFile(KeyFolder() + "/USER01.KEY", key);
     std::filesystem::remove(KeyFolder() + "/USER01.KEY2");
@@ -148,7 +156,8 @@ TEST_F(WizardOnTokenTest, TokenRemovedDuringTheWriteThenARetrySucceeds) {
     EXPECT_TRUE(TokenOpensWith("BRELO-01", Login));  // the block and the PIN are as they were
 
     ui.Click("buNext");
-    EXPECT_EQ(ui.Message(), "Ключи пользователя USER01 перенесены на USB токен") << ui.Error().toStdString();
+    EXPECT_EQ(ui.Message(), "Ключи пользователя USER01 перенесены на USB токен")
+        << ui.Error().toStdString();
     EXPECT_EQ(TokenEntries("BRELO-01", Password)[5], KeyFile("USER01.KEY2"));
 }
 

@@ -37,7 +37,8 @@ struct TFakeKeyCheck : TKeyCheck {
 
     void Step(const std::string& Name) {
         Calls.push_back(Name);
-        if (Name == FailAt) Failure();
+        if (Name == FailAt)
+            Failure();
     }
     void AttachGost(bool Attach) override { Step(Attach ? "AttachGost" : "DetachGost"); }
     void BeginUse() override { Step("BeginUse"); }
@@ -55,7 +56,8 @@ struct TFakeDevices : TDeviceSource {
     std::vector<TDeviceEntry> Tokens{{"TOKEN 01", "0011223344"}};
     std::function<void()> Failure;
     std::vector<TDeviceEntry> Enumerate() override {
-        if (Failure) Failure();
+        if (Failure)
+            Failure();
         return Tokens;
     }
 };
@@ -69,25 +71,33 @@ class KeyTransferControllerTest : public ::testing::Test {
 protected:
     KeyTransferControllerTest() {
         std::string pattern = (fs::temp_directory_path() / "brelo-app-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
         Folder = pattern;
-        TBreloUsbTokenInt::SetWriteKeysProc([this](const std::string& line, const SecureString& password,
-                                                   const std::string& login, const ByteString& ca,
-                                                   const ByteString& transport, const ByteString& cert,
-                                                   const ByteString& key, const ByteString& gostCert,
-                                                   const ByteString& gostKey) {
-            Hook.push_back({line, password.str(), login, {ca, transport, cert, key, gostCert, gostKey}});
-            if (HookFailure) HookFailure();
-            return true;
-        });
+        TBreloUsbTokenInt::SetWriteKeysProc(
+            [this](const std::string& line, const SecureString& password, const std::string& login,
+                   const ByteString& ca, const ByteString& transport, const ByteString& cert,
+                   const ByteString& key, const ByteString& gostCert, const ByteString& gostKey) {
+                Hook.push_back(
+                    {line, password.str(), login, {ca, transport, cert, key, gostCert, gostKey}});
+                if (HookFailure)
+                    HookFailure();
+                return true;
+            });
         TKeyTransferEvents events;
-        events.ShowError = [this](const std::string& t) { Errors.push_back(t), Red = true, Green = false; };
-        events.ShowSuccess = [this](const std::string& t) { Success.push_back(t), Red = false, Green = true; };
+        events.ShowError = [this](const std::string& t) {
+            Errors.push_back(t), Red = true, Green = false;
+        };
+        events.ShowSuccess = [this](const std::string& t) {
+            Success.push_back(t), Red = false, Green = true;
+        };
         events.HideError = [this] { Red = false; };
         events.EnableNext = [this](bool e) { Next = e; };
         events.SwitchPage = [this](TWizardPage p) { Page = p; };
         events.PrevChanged = [this](bool v, bool e) { PrevVisible = v, PrevEnabled = e; };
-        events.DevicesChanged = [this](const std::vector<std::string>& l, int s) { Lines = l, Selected = s; };
+        events.DevicesChanged = [this](const std::vector<std::string>& l, int s) {
+            Lines = l, Selected = s;
+        };
         events.Done = [this] { DoneShown = true; };
         events.Close = [this] { ++Closed; };
         Wizard = std::make_unique<TKeyTransferController>(Keys, Devices, events);
@@ -98,7 +108,8 @@ protected:
         fs::remove_all(Folder);
     }
 
-    void Put(const std::string& Name, const std::string& Content = "data of " + std::string("file")) {
+    void Put(const std::string& Name,
+             const std::string& Content = "data of " + std::string("file")) {
         std::ofstream(Folder / Name, std::ios::binary) << Content;
     }
     void PutKeySet(const std::string& Login, bool Gost) {
@@ -106,7 +117,8 @@ protected:
         Put("TRANSPORT.CER", "transport");
         Put(Login + ".CER", "cert");
         Put(Login + ".KEY", "key");
-        if (Gost) Put(Login + ".CER2", "gost cert"), Put(Login + ".KEY2", "gost key");
+        if (Gost)
+            Put(Login + ".CER2", "gost cert"), Put(Login + ".KEY2", "gost key");
     }
     void FillPageOne(const std::string& Login = "USER01", const std::string& Password = "secret") {
         Wizard->SetUserName(Login);
@@ -128,7 +140,8 @@ protected:
     std::function<void()> HookFailure;
 
     std::vector<std::string> Errors, Success, Lines;
-    bool Red = false, Green = false, Next = false, PrevVisible = false, PrevEnabled = true, DoneShown = false;
+    bool Red = false, Green = false, Next = false, PrevVisible = false, PrevEnabled = true,
+         DoneShown = false;
     int Selected = -2, Closed = 0;
     TWizardPage Page = TWizardPage::Cert;
 };
@@ -138,8 +151,9 @@ TEST_F(KeyTransferControllerTest, NextOnPageOneNeedsLoginAndPasswordBeyondBlanks
         std::string Login, Password;
         bool Enabled;
     } cases[] = {
-        {"", "", false},       {"   ", "secret", false}, {"USER01", "", false},
-        {"USER01", "\t\r\n ", false}, {"A", " b ", true}, {"  A", "x", true},
+        {"", "", false},       {"   ", "secret", false},
+        {"USER01", "", false}, {"USER01", "\t\r\n ", false},
+        {"A", " b ", true},    {"  A", "x", true},
     };
     for (const Case& c : cases) {
         FillPageOne(c.Login, c.Password);
@@ -168,8 +182,10 @@ TEST_F(KeyTransferControllerTest, MissingKeyFileStopsBeforeThePasswordIsTried) {
         fs::remove_all(Folder);
         fs::create_directories(Folder);
         for (const std::string& f : c.Files) {
-            if (f.back() == '/') fs::create_directories(Folder / f);
-            else Put(f);
+            if (f.back() == '/')
+                fs::create_directories(Folder / f);
+            else
+                Put(f);
         }
         Keys.Calls.clear();
         FillPageOne();
@@ -218,18 +234,24 @@ TEST_F(KeyTransferControllerTest, FailuresWhileProvingAreShownByTheirKind) {
         std::string Shown;
         TWizardPage StaysOn;
     } cases[] = {
-        {"CheckUserKeys", [] { throw EZTCryptoError("WrongPassw", 39); }, WrongPassword, TWizardPage::Cert},
+        {"CheckUserKeys", [] { throw EZTCryptoError("WrongPassw", 39); }, WrongPassword,
+         TWizardPage::Cert},
         {"CheckUserKeys", [] { throw EZTCryptoError("BadKeyStructure", 40); },
-         "Не верный формат ключа пользователя. Проверьте ключевую дискету (BadKeyStructure)", TWizardPage::Cert},
-        {"CheckKeyPairs", [] { throw ECryptoManError("KeyNotMatch"); }, "Ошибка: KeyNotMatch", TWizardPage::Cert},
-        {"CheckUserKeys", [] { throw std::runtime_error("boom"); }, "Ошибка: boom", TWizardPage::Cert},
+         "Не верный формат ключа пользователя. Проверьте ключевую дискету (BadKeyStructure)",
+         TWizardPage::Cert},
+        {"CheckKeyPairs", [] { throw ECryptoManError("KeyNotMatch"); }, "Ошибка: KeyNotMatch",
+         TWizardPage::Cert},
+        {"CheckUserKeys", [] { throw std::runtime_error("boom"); }, "Ошибка: boom",
+         TWizardPage::Cert},
         // A bare return-code name behind the prefix is not translated.
         {"CheckUserKeys", [] { throw Exception("CKR_DEVICE_ERROR"); }, "Ошибка: CKR_DEVICE_ERROR",
          TWizardPage::Cert},
         // Before the keys are proved the message is shown as it is, or as its sentence.
-        {"AttachGost", [] { throw ECryptoManError("FormatsCantBeSame"); }, "FormatsCantBeSame", TWizardPage::Cert},
+        {"AttachGost", [] { throw ECryptoManError("FormatsCantBeSame"); }, "FormatsCantBeSame",
+         TWizardPage::Cert},
         {"SetKeyInfo", [] { throw Exception(" CKR_PIN_LOCKED\r\n"); },
-         "Введенный PIN-код заблокирован и не может быть использован. На USB-токене превышено допустимое "
+         "Введенный PIN-код заблокирован и не может быть использован. На USB-токене превышено "
+         "допустимое "
          "количество попыток аутентификации",
          TWizardPage::Cert},
     };
@@ -344,13 +366,16 @@ struct TransferFailure {
     std::string Shown;
 };
 
-void PrintTo(const TransferFailure& Case, std::ostream* Out) { *Out << Case.Name; }
+void PrintTo(const TransferFailure& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
 
 class TransferFailureTest : public KeyTransferControllerTest,
                             public ::testing::WithParamInterface<TransferFailure> {};
 
 TEST_P(TransferFailureTest, KeepsThePageAsItWas) {
-    if (::geteuid() == 0 && std::string(GetParam().Name) == "UnreadableFile") GTEST_SKIP() << "root reads anyway";
+    if (::geteuid() == 0 && std::string(GetParam().Name) == "UnreadableFile")
+        GTEST_SKIP() << "root reads anyway";
     ReachPageTwo();
     GetParam().Arrange(Folder, HookFailure);
     Wizard->Next();
@@ -372,19 +397,25 @@ INSTANTIATE_TEST_SUITE_P(
                         "Не найден файл - TRANSPORT.CER"},
         TransferFailure{"MissingKey", [](auto& f, auto&) { fs::remove(f / "USER01.KEY"); },
                         "Не найден файл - USER01.KEY"},
-        TransferFailure{"UnreadableFile", [](auto& f, auto&) { fs::permissions(f / "CA.CER", fs::perms::none); },
+        TransferFailure{"UnreadableFile",
+                        [](auto& f, auto&) { fs::permissions(f / "CA.CER", fs::perms::none); },
                         "Не найден файл - CA.CER"},
-        TransferFailure{"FolderInPlaceOfFile",
-                        [](auto& f, auto&) { fs::remove(f / "CA.CER"), fs::create_directory(f / "CA.CER"); },
-                        "Не найден файл - CA.CER"},
-        TransferFailure{"PinRefused", [](auto&, auto& h) { h = [] { throw Exception("CKR_PIN_INCORRECT"); }; },
+        TransferFailure{
+            "FolderInPlaceOfFile",
+            [](auto& f, auto&) { fs::remove(f / "CA.CER"), fs::create_directory(f / "CA.CER"); },
+            "Не найден файл - CA.CER"},
+        TransferFailure{"PinRefused",
+                        [](auto&, auto& h) { h = [] { throw Exception("CKR_PIN_INCORRECT"); }; },
                         PinIncorrect + "USER01"},
-        TransferFailure{"TokenRemoved", [](auto&, auto& h) { h = [] { throw Exception("CKR_DEVICE_REMOVED"); }; },
+        TransferFailure{"TokenRemoved",
+                        [](auto&, auto& h) { h = [] { throw Exception("CKR_DEVICE_REMOVED"); }; },
                         "USB-токен был отключен во время выполнения операции"},
-        TransferFailure{"OtherHookText",
-                        [](auto&, auto& h) { h = [] { throw Exception("Устройство с UID 01 не найдено"); }; },
-                        "Устройство с UID 01 не найдено"},
-        TransferFailure{"NoHook", [](auto&, auto&) { TBreloUsbTokenInt::SetWriteKeysProc(nullptr); },
+        TransferFailure{
+            "OtherHookText",
+            [](auto&, auto& h) { h = [] { throw Exception("Устройство с UID 01 не найдено"); }; },
+            "Устройство с UID 01 не найдено"},
+        TransferFailure{"NoHook",
+                        [](auto&, auto&) { TBreloUsbTokenInt::SetWriteKeysProc(nullptr); },
                         "Модуль USB токенов не подключен к программе"}),
     [](const auto& param) { return std::string(param.param.Name); });
 
