@@ -5,7 +5,7 @@
 
 #include "core/Exceptions.h"
 #include "core/Format.h"
-#include "gost/DynamicLibrary.h"
+#include "core/DynamicLibrary.h"
 #include "gostcsp.h"
 
 namespace brelo {
@@ -116,7 +116,7 @@ struct TProviderState {
     void Unload() noexcept {
         if (Usable)
             reinterpret_cast<decltype(&::CSPDeInitialize)>(Entries[IndexOf("CSPDeInitialize")])();
-        Library.Close();
+        Library.Reset();
         Entries.fill(nullptr);
         Usable = false;
         Version.clear();
@@ -150,10 +150,10 @@ std::string GostVersionText(std::uint32_t word) {
 
 bool LoadGostProvider() {
     TProviderState& s = State();
-    if (s.Library.IsLoaded())
+    if (s.Library.Loaded())
         return true;
     s.Library = TDynamicLibrary(s.FileName);
-    if (!s.Library.IsLoaded())
+    if (!s.Library.Loaded())
         return false;
     bool all = true;
     for (std::size_t i = 0; i < kEntryNames.size(); ++i) {

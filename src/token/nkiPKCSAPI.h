@@ -13,7 +13,7 @@
 
 #include "core/ByteString.h"
 #include "core/Streams.h"
-#include "token/DynamicLibrary.h"
+#include "core/DynamicLibrary.h"
 
 namespace brelo {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/ByteString.h"
-#include "token/DynamicLibrary.h"
+#include "core/DynamicLibrary.h"
 
 namespace brelo {
 

@@ -1,4 +1,4 @@
-#include "token/DynamicLibrary.h"
+#include "core/DynamicLibrary.h"
 
 #include <dlfcn.h>
 
