@@ -14,17 +14,17 @@ namespace {
                         "' invalid or incompatible with argument list");
 }
 
-struct Spec {
+struct Placeholder {
     bool left = false;
     int width = -1;
     int precision = -1;
     char kind = 0;
 };
 
-std::string Pad(std::string text, const Spec& spec) {
-    if (spec.width > 0 && static_cast<int>(text.size()) < spec.width) {
-        std::string fill(spec.width - text.size(), ' ');
-        text = spec.left ? text + fill : fill + text;
+std::string Pad(std::string text, const Placeholder& ph) {
+    if (ph.width > 0 && static_cast<int>(text.size()) < ph.width) {
+        std::string fill(ph.width - text.size(), ' ');
+        text = ph.left ? text + fill : fill + text;
     }
     return text;
 }
@@ -46,22 +46,22 @@ std::string Digits(std::int64_t value, char kind) {
     return digits;
 }
 
-std::string FormatInteger(std::int64_t value, const Spec& spec) {
-    std::string digits = Digits(value, spec.kind);
-    if (spec.precision > static_cast<int>(digits.size())) {
-        digits.insert(0, spec.precision - digits.size(), '0');
+std::string FormatInteger(std::int64_t value, const Placeholder& ph) {
+    std::string digits = Digits(value, ph.kind);
+    if (ph.precision > static_cast<int>(digits.size())) {
+        digits.insert(0, ph.precision - digits.size(), '0');
     }
-    if (value < 0 && spec.kind == 'D') {
+    if (value < 0 && ph.kind == 'D') {
         digits.insert(digits.begin(), '-');
     }
-    return Pad(digits, spec);
+    return Pad(digits, ph);
 }
 
-std::string FormatText(const std::string& text, const Spec& spec) {
-    if (spec.precision >= 0 && static_cast<std::size_t>(spec.precision) < text.size()) {
-        return Pad(text.substr(0, spec.precision), spec);
+std::string FormatText(const std::string& text, const Placeholder& ph) {
+    if (ph.precision >= 0 && static_cast<std::size_t>(ph.precision) < text.size()) {
+        return Pad(text.substr(0, ph.precision), ph);
     }
-    return Pad(text, spec);
+    return Pad(text, ph);
 }
 
 int ReadNumber(std::string_view format, std::size_t& i) {
@@ -75,24 +75,24 @@ int ReadNumber(std::string_view format, std::size_t& i) {
     return n;
 }
 
-Spec ReadSpec(std::string_view format, std::size_t& i) {
-    Spec spec;
+Placeholder ReadPlaceholder(std::string_view format, std::size_t& i) {
+    Placeholder ph;
     if (i < format.size() && format[i] == '-') {
-        spec.left = true;
+        ph.left = true;
         ++i;
     }
     if (i < format.size() && std::isdigit(static_cast<unsigned char>(format[i]))) {
-        spec.width = ReadNumber(format, i);
+        ph.width = ReadNumber(format, i);
     }
     if (i < format.size() && format[i] == '.') {
         ++i;
-        spec.precision = ReadNumber(format, i);
+        ph.precision = ReadNumber(format, i);
     }
     if (i >= format.size()) {
         FormatError(format);
     }
-    spec.kind = static_cast<char>(std::toupper(static_cast<unsigned char>(format[i++])));
-    return spec;
+    ph.kind = static_cast<char>(std::toupper(static_cast<unsigned char>(format[i++])));
+    return ph;
 }
 
 }  // namespace
@@ -109,16 +109,16 @@ std::string Format(std::string_view format, std::initializer_list<FormatArg> arg
             out += format[i++];
             continue;
         }
-        const Spec spec = ReadSpec(format, i);
+        const Placeholder ph = ReadPlaceholder(format, i);
         if (next == args.end()) {
             FormatError(format);
         }
         const auto& value = (next++)->Value();
-        if (spec.kind == 'S' && std::holds_alternative<std::string>(value)) {
-            out += FormatText(std::get<std::string>(value), spec);
-        } else if ((spec.kind == 'D' || spec.kind == 'X' || spec.kind == 'U') &&
+        if (ph.kind == 'S' && std::holds_alternative<std::string>(value)) {
+            out += FormatText(std::get<std::string>(value), ph);
+        } else if ((ph.kind == 'D' || ph.kind == 'X' || ph.kind == 'U') &&
                    std::holds_alternative<std::int64_t>(value)) {
-            out += FormatInteger(std::get<std::int64_t>(value), spec);
+            out += FormatInteger(std::get<std::int64_t>(value), ph);
         } else {
             FormatError(format);
         }
