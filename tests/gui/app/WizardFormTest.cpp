@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "FormDriver.h"
+#include "StubLayers.h"
 #include "core/CryptoErrors.h"
 #include "token/BreloUsbTokenUtils.h"
 
@@ -16,26 +17,6 @@ namespace brelo::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TAcceptingKeys : TKeyCheck {
-    bool Fail = false;
-    void AttachGost(bool) override {}
-    void BeginUse() override {}
-    void EndUse() override {}
-    void ReleaseKeys() override {}
-    void SetKeyInfo(const std::string&, const SecureString&, const std::string&) override {}
-    void CheckUserKeys() override {
-        if (Fail)
-            throw EZTCryptoError("WrongPassw", 39);
-    }
-    void CheckKeyPairs() override {}
-};
-
-struct TTwoTokens : TDeviceSource {
-    std::vector<TDeviceEntry> Enumerate() override {
-        return {{"TOKEN A", "0A"}, {"TOKEN B", "0B"}};
-    }
-};
 
 class WizardFormTest : public ::testing::Test {
 protected:
@@ -65,8 +46,8 @@ protected:
 
     QApplication& Application = App();
     fs::path Folder;
-    TAcceptingKeys Keys;
-    TTwoTokens Devices;
+    TStubKeys Keys;
+    TStubTokens Devices{{{"TOKEN A", "0A"}, {"TOKEN B", "0B"}}};
     std::vector<std::string> Written;
     TMain Form{Keys, Devices};
     TFormDriver Ui{Form};
@@ -145,14 +126,14 @@ TEST_F(WizardFormTest, WalksBothPagesToTheSuccessState) {
 }
 
 TEST_F(WizardFormTest, ErrorShowsInRedAndBackKeepsIt) {
-    Keys.Fail = true;
+    Keys.RefusePassword = true;
     FillPageOne();
     Ui.Click("buNext");
     EXPECT_EQ(Ui.Page(), "tsCert");
     EXPECT_EQ(Ui.Error(), "Указан неверный пароль к секретному ключу");
     EXPECT_EQ(Ui.Get<QLineEdit>("edUserPrivKeyPassw")->text(), "secret");
 
-    Keys.Fail = false;
+    Keys.RefusePassword = false;
     Ui.Click("buNext");
     ASSERT_EQ(Ui.Page(), "tsUsbToken");
     EXPECT_EQ(Ui.Error(), "");

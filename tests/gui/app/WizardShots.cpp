@@ -9,32 +9,13 @@
 #include <iostream>
 
 #include "FormDriver.h"
+#include "StubLayers.h"
 #include "core/CryptoErrors.h"
 #include "token/BreloUsbTokenUtils.h"
 
 namespace {
 
 using namespace brelo;
-
-struct TShownKeys : TKeyCheck {
-    bool RefusePassword = false;
-    void AttachGost(bool) override {}
-    void BeginUse() override {}
-    void EndUse() override {}
-    void ReleaseKeys() override {}
-    void SetKeyInfo(const std::string&, const SecureString&, const std::string&) override {}
-    void CheckUserKeys() override {
-        if (RefusePassword)
-            throw EZTCryptoError("WrongPassw", 39);
-    }
-    void CheckKeyPairs() override {}
-};
-
-struct TShownTokens : TDeviceSource {
-    std::vector<TDeviceEntry> Enumerate() override {
-        return {{"Токен Иванова", "6f782b3b412505a0"}, {"BRELO-0002", "00a3f1c9e5d27b14"}};
-    }
-};
 
 bool Save(QWidget& Form, const QString& File) {
     QApplication::processEvents();
@@ -59,8 +40,8 @@ int main(int argc, char** argv) {
         std::ofstream(keys / name) << name;
     TBreloUsbTokenInt::SetWriteKeysProc([](auto&&...) { return true; });
 
-    TShownKeys shownKeys;
-    TShownTokens tokens;
+    test::TStubKeys shownKeys;
+    test::TStubTokens tokens{{{"Токен Иванова", "6f782b3b412505a0"}, {"BRELO-0002", "00a3f1c9e5d27b14"}}};
     bool ok = true;
     {
         TMain form(shownKeys, tokens);
